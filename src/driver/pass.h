@@ -1,0 +1,74 @@
+// Step objects of the schedule and the registry that numbers them.
+//
+// A step's number is its index in the pass manager's registry, so the
+// numbers printed in traces follow the order in which steps are built.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vx::driver {
+
+// Base of every numbered object: appends itself to its manager's registry on
+// construction and clears its slot on destruction.
+template <typename Object, typename Manager> class serial_object {
+public:
+    explicit serial_object(Manager& manager) : manager_(&manager) {
+        serial_ = static_cast<int>(manager.registry().size());
+        manager.registry().push_back(static_cast<Object*>(this));
+    }
+    serial_object(const serial_object&) = delete;
+    serial_object& operator=(const serial_object&) = delete;
+    virtual ~serial_object();
+
+    int serial() const { return serial_; }
+    Manager& manager() const { return *manager_; }
+
+private:
+    int serial_;
+    Manager* manager_;
+};
+
+using StepAction = void (*)();
+
+// A per-function step: run once for every function.
+class pass : public serial_object<pass, class pass_manager> {
+public:
+    pass(std::string name, StepAction action);
+    ~pass() override;
+
+    virtual bool is_barrier() const { return false; }
+    const std::string& name() const { return name_; }
+    // Runs the action with its trace banners, timing and flow-graph dumps.
+    void run_step();
+
+private:
+    std::string name_;
+    StepAction action_;
+};
+
+// A file-level step: run once, when every function has reached it.
+class barrier_pass : public pass {
+public:
+    using pass::pass;
+    bool is_barrier() const override { return true; }
+};
+
+class pass_manager {
+public:
+    std::vector<pass*>& registry() { return registry_; }
+    // Empties the registry; steps built afterwards are numbered from 0.
+    void clear() { registry_.clear(); }
+
+private:
+    std::vector<pass*> registry_;
+};
+
+template <typename Object, typename Manager> serial_object<Object, Manager>::~serial_object() {
+    auto& registry = manager_->registry();
+    if (serial_ >= 0 && static_cast<size_t>(serial_) < registry.size() &&
+        registry[static_cast<size_t>(serial_)] == static_cast<Object*>(this))
+        registry[static_cast<size_t>(serial_)] = nullptr;
+}
+
+} // namespace vx::driver

@@ -1,0 +1,70 @@
+#include "driver/steps.h"
+
+#include "driver/function_switch.h"
+#include "driver/listing.h"
+#include "driver/option_access.h"
+#include "driver/run_context.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vx::driver {
+
+void restore_options_traced() {
+    restore_file_options();
+    debug_printf("[Restoring options");
+    debug_printf(" --> -o%d -i%d", optimization_level(), inlining_level());
+    debug_printf(" --opt_for_speed=%d", speed_level());
+    debug_printf("]\n");
+}
+
+void step_pass_1() {
+    // The per-function work of pass 1 joins here as it is written; the step
+    // ends with no function current and the file-level options in force.
+    clear_current_function();
+    restore_file_options();
+}
+
+void run_file_level_analysis() {
+    RunContext& run = run_context();
+    run.reading = false;
+    restore_file_options();
+}
+
+void step_intermission() { run_file_level_analysis(); }
+
+void step_pass_2_header() {
+    RunContext& run = run_context();
+    run.phase = 2;
+    if (run.info_file)
+        std::fflush(run.info_file);
+    if (tracing()) {
+        std::fflush(run.debug_log);
+        std::printf("%s Pass 2\n", product_name());
+    }
+}
+
+// Below level 2 functions go in declaration order; from level 2 on callees
+// come before their callers (the reverse of the call-graph list, which until
+// the call graph exists is the order of the file).
+void step_set_call_graph_order() {
+    RunContext& run = run_context();
+    if (optimization_level() >= 2) {
+        run.functions.reverse();
+        return;
+    }
+    run.functions.sort([](const FunctionEntry& a, const FunctionEntry& b) {
+        return a.symbol->sequence < b.symbol->sequence;
+    });
+}
+
+void step_pass_2_trailer() {
+    RunContext& run = run_context();
+    if (run.currfuninfo)
+        run.currfuninfo->has_flow_graph = false;
+    clear_current_function();
+    restore_options_traced();
+    restore_debug_log();
+}
+
+} // namespace vx::driver

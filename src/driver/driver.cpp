@@ -152,6 +152,7 @@ void start_up(int argc, char** argv) {
     RunContext& run = run_context();
     if (argc > 0 && argv[0])
         run.program_name = argv[0];
+    create_option_registry();
     install_driver_handlers();
     scan_arguments(argc, argv);
     check_positional_count();

@@ -7,6 +7,9 @@
 
 namespace vx::driver {
 
+// A fresh option registry for this run, named after the program.
+void create_option_registry();
+
 // Hands one command-line argument (without its dash) to the option
 // registry; further arguments it needs are taken from argv at the run
 // context's argument index.  False when the option was rejected (its

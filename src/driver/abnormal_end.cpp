@@ -44,7 +44,9 @@ void close_listing(FILE*& file) {
     file = nullptr;
 }
 
-void on_check_failure(const char*, const char*, int) { terminate_abnormally(nullptr); }
+void on_check_failure(const char*, const char*, int) {
+    terminate_abnormally(nullptr);
+}
 
 const char* signal_name(int signal) {
     switch (signal) {

@@ -64,13 +64,14 @@ void print_function_banner(FunctionEntry& function) {
         switch_to_function_log(function.symbol->name);
     debug_printf("\nUsing option set %d:\n", current_option_set());
     if (run.info_flag)
-        info_printf("\n==============================================================================\n");
+        info_printf(
+            "\n==============================================================================\n");
     debug_printf("\n\f==== Function %s() ====\n", function.symbol->name.c_str());
     if (!function.info->source_file.empty())
         debug_printf("     in file \"%s\"\n", function.info->source_file.c_str());
     if (function.info->suppressed && optimization_level() >= 3)
-        debug_printf("\n!!! %s() (%s) must be unsuppressed !!!\n\n",
-                     function.symbol->name.c_str(), "function");
+        debug_printf("\n!!! %s() (%s) must be unsuppressed !!!\n\n", function.symbol->name.c_str(),
+                     "function");
 }
 
 void restore_debug_log() {

@@ -31,7 +31,9 @@ void info_printf(const char* format, ...) {
     va_end(ap);
 }
 
-bool tracing() { return run_context().trace_level != 0 && run_context().debug_log; }
+bool tracing() {
+    return run_context().trace_level != 0 && run_context().debug_log;
+}
 
 namespace {
 
@@ -54,7 +56,9 @@ std::string strip_extension(const std::string& input) {
     return dot == std::string::npos ? input : input.substr(0, dot);
 }
 
-const char* product_name() { return "Vexar C/C++ Optimizer"; }
+const char* product_name() {
+    return "Vexar C/C++ Optimizer";
+}
 
 std::string product_banner() {
     char line[128];

@@ -1,3 +1,5 @@
 #include "driver/driver.h"
 
-int main(int argc, char** argv) { return vx::driver::run_optimizer(argc, argv); }
+int main(int argc, char** argv) {
+    return vx::driver::run_optimizer(argc, argv);
+}

@@ -13,11 +13,15 @@ opt::OptionObject& file_level_options() {
     return registry.sets.empty() ? registry.command_line : registry.sets.front().options;
 }
 
-const opt::OptionObject& options_in_force() { return opt::current_options(); }
+const opt::OptionObject& options_in_force() {
+    return opt::current_options();
+}
 
 } // namespace
 
-void create_option_registry() { opt::reset_option_registry(run_context().program_name); }
+void create_option_registry() {
+    opt::reset_option_registry(run_context().program_name);
+}
 
 bool parse_command_option(const char* text, int argc, char** argv) {
     RunContext& run = run_context();
@@ -39,9 +43,13 @@ void build_option_sets() {
     opt::apply_switch_lists(file_level_options());
 }
 
-bool debug_output_present() { return file_level_options().present(opt::OPT_DEBUG_OUTPUT); }
+bool debug_output_present() {
+    return file_level_options().present(opt::OPT_DEBUG_OUTPUT);
+}
 
-long debug_output_level() { return file_level_options().value(opt::OPT_DEBUG_OUTPUT); }
+long debug_output_level() {
+    return file_level_options().value(opt::OPT_DEBUG_OUTPUT);
+}
 
 bool info_option_on() {
     const opt::OptionObject& o = file_level_options();
@@ -63,24 +71,44 @@ std::string info_file_option() {
     return o.present(opt::OPT_INFO_FILE) ? o.string_value(opt::OPT_INFO_FILE) : "";
 }
 
-bool simd_option_enabled() { return opt::simd_option_on(file_level_options()); }
+bool simd_option_enabled() {
+    return opt::simd_option_on(file_level_options());
+}
 
-bool volatile_option() { return file_level_options().present(opt::OPT_VOLATILE_ALL) != 0; }
+bool volatile_option() {
+    return file_level_options().present(opt::OPT_VOLATILE_ALL) != 0;
+}
 
-int optimization_level() { return opt::optimization_level(options_in_force()); }
+int optimization_level() {
+    return opt::optimization_level(options_in_force());
+}
 
-int speed_level() { return opt::speed_size_level(options_in_force()); }
+int speed_level() {
+    return opt::speed_size_level(options_in_force());
+}
 
-int inlining_level() { return static_cast<int>(opt::inlining_level()); }
+int inlining_level() {
+    return static_cast<int>(opt::inlining_level());
+}
 
-void select_option_set(int index) { opt::select_option_set(static_cast<size_t>(index)); }
+void select_option_set(int index) {
+    opt::select_option_set(static_cast<size_t>(index));
+}
 
-void restore_file_options() { opt::select_option_set(0); }
+void restore_file_options() {
+    opt::select_option_set(0);
+}
 
-int current_option_set() { return static_cast<int>(opt::selected_option_set()); }
+int current_option_set() {
+    return static_cast<int>(opt::selected_option_set());
+}
 
-void print_option_sets(FILE* out) { opt::print_option_sets(out); }
+void print_option_sets(FILE* out) {
+    opt::print_option_sets(out);
+}
 
-void check_target_options() { opt::check_target_options(file_level_options()); }
+void check_target_options() {
+    opt::check_target_options(file_level_options());
+}
 
 } // namespace vx::driver

@@ -26,12 +26,13 @@ void dump_flow_graph_if_any() {
 } // namespace
 
 pass::pass(std::string name, StepAction action)
-    : serial_object(run_context().passes), name_(std::move(name)), action_(action) {}
+    : serial_object(run_context().passes, this), name_(std::move(name)), action_(action) {}
 
 pass::~pass() = default;
 
 void pass::run_step() {
-    debug_printf("\n\n\t\t\t---------- ENTERING step %d '%s' ----------\n", serial(), name_.c_str());
+    debug_printf("\n\n\t\t\t---------- ENTERING step %d '%s' ----------\n", serial(),
+                 name_.c_str());
     dump_flow_graph_if_any();
     double start = process_seconds();
     if (action_)

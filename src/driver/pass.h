@@ -10,12 +10,13 @@
 namespace vx::driver {
 
 // Base of every numbered object: appends itself to its manager's registry on
-// construction and clears its slot on destruction.
+// construction and clears its slot on destruction.  The derived object passes
+// itself in, since the base may not downcast before the derived part exists.
 template <typename Object, typename Manager> class serial_object {
 public:
-    explicit serial_object(Manager& manager) : manager_(&manager) {
+    serial_object(Manager& manager, Object* self) : manager_(&manager), self_(self) {
         serial_ = static_cast<int>(manager.registry().size());
-        manager.registry().push_back(static_cast<Object*>(this));
+        manager.registry().push_back(self);
     }
     serial_object(const serial_object&) = delete;
     serial_object& operator=(const serial_object&) = delete;
@@ -27,6 +28,7 @@ public:
 private:
     int serial_;
     Manager* manager_;
+    Object* self_;
 };
 
 using StepAction = void (*)();
@@ -67,7 +69,7 @@ private:
 template <typename Object, typename Manager> serial_object<Object, Manager>::~serial_object() {
     auto& registry = manager_->registry();
     if (serial_ >= 0 && static_cast<size_t>(serial_) < registry.size() &&
-        registry[static_cast<size_t>(serial_)] == static_cast<Object*>(this))
+        registry[static_cast<size_t>(serial_)] == self_)
         registry[static_cast<size_t>(serial_)] = nullptr;
 }
 

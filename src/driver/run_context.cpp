@@ -9,7 +9,9 @@ std::unique_ptr<RunContext>& context_slot() {
 }
 } // namespace
 
-RunContext& run_context() { return *context_slot(); }
+RunContext& run_context() {
+    return *context_slot();
+}
 
 void reset_run_context() {
     RunContext& old = run_context();

@@ -40,7 +40,7 @@ struct RunContext {
     bool output_created = false; // the output file exists and is ours to remove
     FILE* info_file = nullptr;
     FILE* debug_log = nullptr;
-    FILE* saved_debug_log = nullptr; // the main log while a per-function log is in use
+    FILE* saved_debug_log = nullptr;         // the main log while a per-function log is in use
     std::set<std::string> split_logs_opened; // per-function logs started so far
     std::unique_ptr<icode::IcodeReader> reader;
     std::unique_ptr<icode::IcodeWriter> writer;

@@ -75,16 +75,13 @@ const StepSpec kLoopSteps[] = {
 
 // The steps after the frame (48 to 53).
 const StepSpec kTrailingSteps[] = {
-    {"CD ILP", false, no_work},
-    {"late fast_CP(4,1)", false, no_work},
-    {"global opts", false, no_work},
-    {"expand cluster refs", false, no_work},
-    {"local opts", false, no_work},
-    {"late LIR", false, no_work},
+    {"CD ILP", false, no_work},      {"late fast_CP(4,1)", false, no_work},
+    {"global opts", false, no_work}, {"expand cluster refs", false, no_work},
+    {"local opts", false, no_work},  {"late LIR", false, no_work},
 };
 
-template <size_t N> void append_steps(std::vector<std::unique_ptr<pass>>& schedule,
-                                      const StepSpec (&steps)[N]) {
+template <size_t N>
+void append_steps(std::vector<std::unique_ptr<pass>>& schedule, const StepSpec (&steps)[N]) {
     for (const StepSpec& step : steps) {
         if (step.barrier)
             schedule.push_back(std::make_unique<barrier_pass>(step.name, step.action));

@@ -31,7 +31,9 @@ void run_file_level_analysis() {
     restore_file_options();
 }
 
-void step_intermission() { run_file_level_analysis(); }
+void step_intermission() {
+    run_file_level_analysis();
+}
 
 void step_pass_2_header() {
     RunContext& run = run_context();

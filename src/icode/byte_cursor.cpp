@@ -80,7 +80,9 @@ std::string ByteCursor::string() {
     return text;
 }
 
-void put_u8(std::string& out, uint8_t value) { out.push_back(static_cast<char>(value)); }
+void put_u8(std::string& out, uint8_t value) {
+    out.push_back(static_cast<char>(value));
+}
 
 void put_s16(std::string& out, int32_t value) {
     put_u8(out, static_cast<uint8_t>(value & 0xFF));

@@ -8,7 +8,9 @@ namespace {
 
 constexpr size_t kMagicSize = sizeof kMagic; // with its NUL
 
-bool has_trailing_word(int version) { return version >= -83; }
+bool has_trailing_word(int version) {
+    return version >= -83;
+}
 
 } // namespace
 

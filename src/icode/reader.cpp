@@ -22,8 +22,7 @@ std::unique_ptr<IcodeReader> IcodeReader::open(FILE* in, const std::string& name
     std::string bytes = read_rest(in);
     if (std::ferror(in))
         return nullptr;
-    auto header =
-        decode_file_header(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    auto header = decode_file_header(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     if (!header)
         return nullptr;
     return std::unique_ptr<IcodeReader>(new IcodeReader(in, name, std::move(bytes), *header));

@@ -15,9 +15,9 @@ struct Symbol {
 
 struct FunctionInfo {
     Symbol* symbol = nullptr;
-    std::string source_file;    // empty when unknown
-    bool suppressed = false;    // marked for suppression by the inliner
-    bool not_emitted = false;   // the trailer does not write the function
+    std::string source_file;  // empty when unknown
+    bool suppressed = false;  // marked for suppression by the inliner
+    bool not_emitted = false; // the trailer does not write the function
     bool has_flow_graph = false;
 };
 

@@ -10,7 +10,7 @@ namespace vx::opt {
 
 class optgen_conflict_option
     : public diag::FormattedDiagnostic<optgen_conflict_option, std::string, std::string> {
-  public:
+public:
     optgen_conflict_option(const char* file, unsigned line, std::string option,
                            std::string previous)
         : FormattedDiagnostic(diag::catalog::conflict_option, file, line, std::move(option),
@@ -19,7 +19,7 @@ class optgen_conflict_option
 
 class optgen_conflict_override_option
     : public diag::FormattedDiagnostic<optgen_conflict_override_option, std::string, std::string> {
-  public:
+public:
     optgen_conflict_override_option(const char* file, unsigned line, std::string option,
                                     std::string previous)
         : FormattedDiagnostic(diag::catalog::conflict_override_option, file, line,
@@ -28,7 +28,7 @@ class optgen_conflict_override_option
 
 class optgen_conflict_quiet_option
     : public diag::FormattedDiagnostic<optgen_conflict_quiet_option, std::string, std::string> {
-  public:
+public:
     optgen_conflict_quiet_option(const char* file, unsigned line, std::string option,
                                  std::string previous)
         : FormattedDiagnostic(diag::catalog::conflict_quiet_option, file, line, std::move(option),
@@ -37,7 +37,7 @@ class optgen_conflict_quiet_option
 
 class optgen_missing_parameter
     : public diag::FormattedDiagnostic<optgen_missing_parameter, std::string, std::string> {
-  public:
+public:
     optgen_missing_parameter(const char* file, unsigned line, std::string option,
                              std::string parameter)
         : FormattedDiagnostic(diag::catalog::missing_parameter, file, line, std::move(option),
@@ -46,7 +46,7 @@ class optgen_missing_parameter
 
 class optgen_arg_out_of_range
     : public diag::FormattedDiagnostic<optgen_arg_out_of_range, std::string, std::string> {
-  public:
+public:
     optgen_arg_out_of_range(const char* file, unsigned line, std::string option,
                             std::string argument)
         : FormattedDiagnostic(diag::catalog::arg_out_of_range, file, line, std::move(option),
@@ -55,7 +55,7 @@ class optgen_arg_out_of_range
 
 class optgen_arg_out_of_range_non_neg
     : public diag::FormattedDiagnostic<optgen_arg_out_of_range_non_neg, std::string, std::string> {
-  public:
+public:
     optgen_arg_out_of_range_non_neg(const char* file, unsigned line, std::string option,
                                     std::string argument)
         : FormattedDiagnostic(diag::catalog::arg_out_of_range_non_neg, file, line,
@@ -65,7 +65,7 @@ class optgen_arg_out_of_range_non_neg
 class optgen_arg_out_of_range2
     : public diag::FormattedDiagnostic<optgen_arg_out_of_range2, std::string, std::string,
                                        unsigned long, unsigned long> {
-  public:
+public:
     optgen_arg_out_of_range2(const char* file, unsigned line, std::string option,
                              std::string argument, unsigned long min, unsigned long max)
         : FormattedDiagnostic(diag::catalog::arg_out_of_range2, file, line, std::move(option),
@@ -74,7 +74,7 @@ class optgen_arg_out_of_range2
 
 class optgen_bad_argument
     : public diag::FormattedDiagnostic<optgen_bad_argument, std::string, std::string> {
-  public:
+public:
     optgen_bad_argument(const char* file, unsigned line, std::string option, std::string values)
         : FormattedDiagnostic(diag::catalog::bad_argument, file, line, std::move(option),
                               std::move(values)) {}
@@ -83,7 +83,7 @@ class optgen_bad_argument
 class optgen_case_insensitivity_deprecated
     : public diag::FormattedDiagnostic<optgen_case_insensitivity_deprecated, std::string,
                                        std::string> {
-  public:
+public:
     optgen_case_insensitivity_deprecated(const char* file, unsigned line, std::string written,
                                          std::string proper)
         : FormattedDiagnostic(diag::catalog::case_insensitivity, file, line, std::move(written),
@@ -92,35 +92,35 @@ class optgen_case_insensitivity_deprecated
 
 class optgen_invalid_list_handler
     : public diag::FormattedDiagnostic<optgen_invalid_list_handler, unsigned long> {
-  public:
+public:
     optgen_invalid_list_handler(const char* file, unsigned line, unsigned long option_id)
         : FormattedDiagnostic(diag::catalog::invalid_list_handler, file, line, option_id) {}
 };
 
 class optgen_unhandled_option_handler
     : public diag::FormattedDiagnostic<optgen_unhandled_option_handler, unsigned long> {
-  public:
+public:
     optgen_unhandled_option_handler(const char* file, unsigned line, unsigned long handler)
         : FormattedDiagnostic(diag::catalog::unhandled_option_handler, file, line, handler) {}
 };
 
 class optgen_option_handler_corruption
     : public diag::FormattedDiagnostic<optgen_option_handler_corruption> {
-  public:
+public:
     optgen_option_handler_corruption(const char* file, unsigned line)
         : FormattedDiagnostic(diag::catalog::option_handler_corruption, file, line) {}
 };
 
 class optgen_unhandled_clause_in_setarg
     : public diag::FormattedDiagnostic<optgen_unhandled_clause_in_setarg, unsigned long> {
-  public:
+public:
     optgen_unhandled_clause_in_setarg(const char* file, unsigned line, unsigned long kind)
         : FormattedDiagnostic(diag::catalog::unhandled_clause_setarg, file, line, kind) {}
 };
 
 class optgen_unhandled_clause_in_add_hist
     : public diag::FormattedDiagnostic<optgen_unhandled_clause_in_add_hist, unsigned long> {
-  public:
+public:
     optgen_unhandled_clause_in_add_hist(const char* file, unsigned line, unsigned long kind)
         : FormattedDiagnostic(diag::catalog::unhandled_clause_history, file, line, kind) {}
 };
@@ -128,7 +128,7 @@ class optgen_unhandled_clause_in_add_hist
 // Warning: clear() of a persistent option.
 class optgen_clear_persistent_ignored
     : public diag::FormattedDiagnostic<optgen_clear_persistent_ignored, std::string> {
-  public:
+public:
     optgen_clear_persistent_ignored(const char* file, unsigned line, std::string option)
         : FormattedDiagnostic(diag::catalog::clear_persistent_ignored, file, line,
                               std::move(option)) {}
@@ -137,7 +137,7 @@ class optgen_clear_persistent_ignored
 // Warning: text after an option that takes no argument ("--lir=1").
 class optgen_garbage_following_option
     : public diag::FormattedDiagnostic<optgen_garbage_following_option, std::string> {
-  public:
+public:
     optgen_garbage_following_option(const char* file, unsigned line, std::string text)
         : FormattedDiagnostic(diag::catalog::garbage_following_option, file, line,
                               std::move(text)) {}
@@ -148,7 +148,7 @@ class optgen_garbage_following_option
 class optgen_option_not_valid
     : public diag::FormattedDiagnostic<optgen_option_not_valid, std::string, std::string,
                                        std::string> {
-  public:
+public:
     optgen_option_not_valid(const char* file, unsigned line, std::string option,
                             std::string relation, std::string where)
         : FormattedDiagnostic(diag::catalog::option_not_valid_warning, file, line,

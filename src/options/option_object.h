@@ -55,7 +55,7 @@ struct ParseResult {
 };
 
 class OptionObject {
-  public:
+public:
     // `tool_name` names the program in traces and in the help text; only
     // the part after its last "/" is kept.
     explicit OptionObject(std::string_view tool_name = "optvx");
@@ -98,7 +98,7 @@ class OptionObject {
     void limit_to_function(std::string function_name) { function_name_ = std::move(function_name); }
     const std::string& function_name() const { return function_name_; }
 
-  private:
+private:
     friend class OptionParser;
 
     void mark_set(OptionId id, int state);

@@ -13,13 +13,13 @@
 namespace vx::opt {
 
 class OptionParser {
-  public:
+public:
     OptionParser(OptionObject& object, std::string_view text, const NextArgument& next_argument)
         : object_(object), text_(text), next_argument_(next_argument) {}
 
     ParseResult run();
 
-  private:
+private:
     // Thrown after an error has been reported; unwinds to run(), which
     // restores the state saved there.
     struct Rejected {};

@@ -52,7 +52,9 @@ std::string continuation_prefix() {
     return "\n" + std::string(static_cast<size_t>(s.indent + s.wrap_indent), ' ');
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // Length of the longest prefix of `text` (no newline inside) that fits
 // `width` columns and ends after a word; 0 when not even one word fits.
@@ -201,16 +203,15 @@ std::string header_text(const Diagnostic& d, const char* raise_file, unsigned ra
         header += format_text("%s:", severity_word(m.severity));
     else
         header += format_text("%s%s #%u%s:", m.internal ? "internal " : "",
-                              severity_word(m.severity), m.number,
-                              d.discretionary() ? "-D" : "");
+                              severity_word(m.severity), m.number, d.discretionary() ? "-D" : "");
     return header;
 }
 
 } // namespace
 
 const char* severity_word(int32_t severity) {
-    static const char* const words[] = {"(suppressed)", "(no error)", "advice",  "debug",
-                                        "remark",       "warning",    "error",   "fatal error"};
+    static const char* const words[] = {"(suppressed)", "(no error)", "advice", "debug",
+                                        "remark",       "warning",    "error",  "fatal error"};
     if (severity < 0 || severity > SEV_FATAL)
         return "(unknown)";
     return words[severity];
@@ -232,9 +233,13 @@ std::string vformat_catalog_text(const char* format, ...) {
     return text;
 }
 
-Settings& settings() { return state().settings; }
+Settings& settings() {
+    return state().settings;
+}
 
-void reset() { state() = DiagState{}; }
+void reset() {
+    state() = DiagState{};
+}
 
 bool SourceInfo::equals(const SourceInfo& other) const {
     return file_name() == other.file_name() && line() == other.line() &&
@@ -247,7 +252,8 @@ Diagnostic::Diagnostic(const MessageDescriptor& descriptor, const char* raise_fi
       raise_line_(raise_line) {}
 
 Diagnostic::Diagnostic(const Diagnostic& other)
-    : descriptor_(other.descriptor_), position_(other.position_ ? other.position_->copy() : nullptr),
+    : descriptor_(other.descriptor_),
+      position_(other.position_ ? other.position_->copy() : nullptr),
       raise_file_(other.raise_file_), raise_line_(other.raise_line_), printed_(other.printed_) {}
 
 Diagnostic::~Diagnostic() = default;

@@ -43,7 +43,8 @@ extern const MessageDescriptor error_limit_reached;        // 99900
 class PointerShouldNotBeNull : public FormattedDiagnostic<PointerShouldNotBeNull, std::string> {
 public:
     PointerShouldNotBeNull(const char* file, unsigned line, std::string pointer)
-        : FormattedDiagnostic(catalog::pointer_should_not_be_null, file, line, std::move(pointer)) {}
+        : FormattedDiagnostic(catalog::pointer_should_not_be_null, file, line, std::move(pointer)) {
+    }
 };
 
 class PointerShouldBeNull : public FormattedDiagnostic<PointerShouldBeNull, std::string> {

@@ -38,6 +38,8 @@ void abort_run() {
     std::_Exit(3);
 }
 
-void throwing_stop_handler(int status) { throw RunStopped(status); }
+void throwing_stop_handler(int status) {
+    throw RunStopped(status);
+}
 
 } // namespace vx

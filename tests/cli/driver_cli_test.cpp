@@ -181,7 +181,8 @@ TEST_F(DriverCli, FatalSignalGivesTheInternalErrorReport) {
                        " experienced a segmentation fault\n"
                        "                  while processing function <unknown> file prog.if\n\n";
     EXPECT_TRUE(r.err.starts_with(head + kSupportTail)) << r.err;
-    EXPECT_TRUE(r.err.ends_with("Include the .pp file created by option --preproc_with_comment\n\n"))
+    EXPECT_TRUE(
+        r.err.ends_with("Include the .pp file created by option --preproc_with_comment\n\n"))
         << r.err;
     EXPECT_FALSE(dir.exists("prog.opt"));
 }

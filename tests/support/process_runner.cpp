@@ -60,8 +60,7 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
 }
 
 ScratchDirectory::ScratchDirectory() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "optvx-test-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "optvx-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
@@ -77,7 +76,9 @@ void ScratchDirectory::write(const std::string& name, const std::string& bytes) 
     out << bytes;
 }
 
-std::string ScratchDirectory::read(const std::string& name) const { return slurp(path_ / name); }
+std::string ScratchDirectory::read(const std::string& name) const {
+    return slurp(path_ / name);
+}
 
 bool ScratchDirectory::exists(const std::string& name) const {
     return std::filesystem::exists(path_ / name);

@@ -9,7 +9,7 @@
 namespace vx::testing {
 
 struct ProcessResult {
-    int status = -1;      // exit status, or 128 + signal number
+    int status = -1; // exit status, or 128 + signal number
     std::string out;
     std::string err;
 };

@@ -4,9 +4,9 @@
 #include "driver/option_access.h"
 #include "driver/run_context.h"
 #include "driver/schedule.h"
+#include "support/process_runner.h"
 #include "support/switches.h"
 #include "support/termination.h"
-#include "support/process_runner.h"
 
 #include <gtest/gtest.h>
 
@@ -46,8 +46,8 @@ protected:
         for (const char* o : options)
             argv.push_back(const_cast<char*>(o));
         for (size_t i = 1; i < argv.size(); ++i)
-            ASSERT_TRUE(parse_command_option(argv[i] + 1, static_cast<int>(argv.size()),
-                                             argv.data()));
+            ASSERT_TRUE(
+                parse_command_option(argv[i] + 1, static_cast<int>(argv.size()), argv.data()));
         build_option_sets();
     }
 
@@ -187,8 +187,7 @@ TEST_F(StepRunner, StepBannersAndTiming) {
               std::string::npos)
         << text;
     EXPECT_NE(text.find("\nUsing option set 0:\n"), std::string::npos);
-    EXPECT_NE(text.find("[Restoring options --> -o1 -i0 --opt_for_speed=4]\n"),
-              std::string::npos)
+    EXPECT_NE(text.find("[Restoring options --> -o1 -i0 --opt_for_speed=4]\n"), std::string::npos)
         << text;
 }
 

@@ -27,7 +27,7 @@ inline std::string read_all(FILE* file) {
 }
 
 class OptionFixture : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         reset_option_registry("/usr/bin/optvx");
         sw::reset_switches();

@@ -11,7 +11,7 @@ using testing::OptionFixture;
 using testing::read_all;
 
 class OptionSets : public OptionFixture {
-  protected:
+protected:
     OptionObject& command_line() { return option_registry().command_line; }
     bool parse_command_line(std::vector<const char*> words) {
         return parse_words(std::move(words), command_line());

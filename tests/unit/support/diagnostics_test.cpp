@@ -13,7 +13,8 @@ namespace {
 
 using namespace vx::diag;
 
-const MessageDescriptor kWarning{7001, "something odd about %s", nullptr, SEV_WARNING, false, false};
+const MessageDescriptor kWarning{7001, "something odd about %s", nullptr, SEV_WARNING, false,
+                                 false};
 const MessageDescriptor kError{7002, "%s went wrong", nullptr, SEV_ERROR, false, false};
 const MessageDescriptor kAdvice{7003, "consider %s", nullptr, SEV_ADVICE, false, false};
 const MessageDescriptor kFixedError{7004, "%s", nullptr, SEV_ERROR, false, true};
@@ -98,7 +99,8 @@ TEST_F(Diagnostics, MissingOptionParameterHeader) {
     const MessageDescriptor& d = catalog::missing_parameter;
     EXPECT_EQ(d.number, 24010u);
     struct Missing : FormattedDiagnostic<Missing, std::string, std::string> {
-        Missing() : FormattedDiagnostic(catalog::missing_parameter, "f", 1, "--info_file", "name") {}
+        Missing()
+            : FormattedDiagnostic(catalog::missing_parameter, "f", 1, "--info_file", "name") {}
     };
     Missing().emit();
     EXPECT_EQ(printed(), "error #24010-D: option --info_file is missing its parameter 'name'\n");

@@ -168,6 +168,44 @@ TEST_F(DriverCli, VolatileWarning) {
     EXPECT_EQ(r.err, "\n>>>> Warning: All non-auto lvalues are considered VOLATILE.\n\n");
 }
 
+TEST_F(DriverCli, OptionErrorsEndTheRunWithStatusOne) {
+    write_input();
+    struct Case {
+        std::string option;
+        std::string message;
+    } cases[] = {
+        {"--debug_output=-1", "error: argument to option --debug_output (-1) is out of range "
+                              "(must be a\n   non-negative_number)\n"},
+        {"-oi99999999999999999999",
+         "error: argument to option -oi (99999999999999999999) is out of range\n"},
+        {"--opt_level=7", "error: bad argument to option --opt_level: should be one of {0, 1, 2, "
+                          "3, 4}\n"},
+        {"--nonsense", "fatal error: invalid option:  --nonsense\n"},
+    };
+    for (const Case& c : cases) {
+        auto r = optvx({c.option, "prog.if"});
+        EXPECT_EQ(r.status, 1) << c.option;
+        EXPECT_EQ(r.err, c.message);
+        EXPECT_FALSE(dir.exists("prog.opt")) << c.option;
+    }
+}
+
+TEST_F(DriverCli, UpperCaseOptionIsAcceptedWithAWarning) {
+    write_input();
+    auto r = optvx({"-O2", "prog.if"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "warning: Case insensitivity of options has been deprecated; -O must be "
+                     "written\n   as -o in future releases\n");
+}
+
+TEST_F(DriverCli, MessageNumbersOnRequest) {
+    write_input();
+    auto r = optvx({"--diag_numbers", "--opt_for_speed=8", "prog.if"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.starts_with("error #24015-D: bad argument to option --opt_for_speed"))
+        << r.err;
+}
+
 const char kSupportTail[] =
     "This is caused by a defect in the Korvane C/C++ Optimizer.\n"
     "Korvane Customer Support may be able to suggest a workaround to avoid this.\n\n"

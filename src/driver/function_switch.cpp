@@ -69,7 +69,7 @@ void print_function_banner(FunctionEntry& function) {
     debug_printf("\n\f==== Function %s() ====\n", function.symbol->name.c_str());
     if (!function.info->source_file.empty())
         debug_printf("     in file \"%s\"\n", function.info->source_file.c_str());
-    if (function.info->suppressed && optimization_level() >= 3)
+    if (function.info->is_suppressed() && optimization_level() >= 3)
         debug_printf("\n!!! %s() (%s) must be unsuppressed !!!\n\n", function.symbol->name.c_str(),
                      "function");
 }

@@ -12,12 +12,6 @@ bool ByteCursor::need(size_t count) {
     return true;
 }
 
-uint8_t ByteCursor::u8() {
-    if (!need(1))
-        return 0;
-    return data_[offset_++];
-}
-
 int16_t ByteCursor::s16() {
     if (!need(2))
         return 0;
@@ -36,7 +30,7 @@ uint32_t ByteCursor::u32() {
     return value;
 }
 
-uint32_t ByteCursor::uleb() {
+uint32_t ByteCursor::long_uleb() {
     uint32_t value = 0;
     for (unsigned shift = 0;; shift += 7) {
         uint8_t byte = u8();
@@ -49,7 +43,7 @@ uint32_t ByteCursor::uleb() {
     }
 }
 
-int32_t ByteCursor::sleb() {
+int32_t ByteCursor::long_sleb() {
     uint32_t value = 0;
     unsigned shift = 0;
     uint8_t byte;
@@ -67,55 +61,31 @@ int32_t ByteCursor::sleb() {
 }
 
 std::string ByteCursor::string() {
-    if (failed_)
+    return std::string(text());
+}
+
+std::string_view ByteCursor::text() {
+    if (failed_ || offset_ >= size_) {
+        failed_ = true;
         return {};
+    }
     const void* nul = std::memchr(data_ + offset_, 0, size_ - offset_);
     if (!nul) {
         failed_ = true;
         return {};
     }
     size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - (data_ + offset_));
-    std::string text(reinterpret_cast<const char*>(data_ + offset_), length);
+    std::string_view view(reinterpret_cast<const char*>(data_ + offset_), length);
     offset_ += length + 1;
-    return text;
+    return view;
 }
 
-void put_u8(std::string& out, uint8_t value) {
-    out.push_back(static_cast<char>(value));
-}
-
-void put_s16(std::string& out, int32_t value) {
-    put_u8(out, static_cast<uint8_t>(value & 0xFF));
-    put_u8(out, static_cast<uint8_t>((value >> 8) & 0xFF));
-}
-
-void put_u32(std::string& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        put_u8(out, static_cast<uint8_t>(value >> (8 * i)));
-}
-
-void put_uleb(std::string& out, uint32_t value) {
-    do {
-        uint8_t byte = value & 0x7F;
-        value >>= 7;
-        put_u8(out, static_cast<uint8_t>(byte | (value ? 0x80 : 0)));
-    } while (value);
-}
-
-void put_sleb(std::string& out, int32_t value) {
-    for (;;) {
-        uint8_t byte = static_cast<uint8_t>(value & 0x7F);
-        value >>= 7; // arithmetic shift keeps the sign
-        bool done = (value == 0 && !(byte & 0x40)) || (value == -1 && (byte & 0x40));
-        put_u8(out, static_cast<uint8_t>(byte | (done ? 0 : 0x80)));
-        if (done)
-            return;
-    }
-}
-
-void put_string(std::string& out, const std::string& value) {
-    out.append(value);
-    out.push_back('\0');
+std::string_view ByteCursor::bytes(size_t count) {
+    if (!need(count))
+        return {};
+    std::string_view view(reinterpret_cast<const char*>(data_ + offset_), count);
+    offset_ += count;
+    return view;
 }
 
 } // namespace vx::icode

@@ -6,6 +6,11 @@
 #include "driver/option_access.h"
 #include "driver/run_context.h"
 #include "driver/schedule.h"
+#include "icode/format_errors.h"
+#include "icode/opcode_table.h"
+#include "icode/reader_client.h"
+#include "ir/opcode_check.h"
+#include "options/option_sets.h"
 #include "support/switches.h"
 #include "support/termination.h"
 
@@ -81,6 +86,21 @@ void open_input() {
     }
 }
 
+// A function's own options come as a pragma-section entry: its name and
+// its option text.
+void add_function_option_sets() {
+    for (const icode::PragmaItem& entry : run_context().reader->pragmas()) {
+        if (entry.id != opt::FUNCTION_OPTIONS_PRAGMA)
+            continue;
+        if (entry.strings.size() != 2)
+            icode::fail_record(entry.offset,
+                               "the options of a function (pragma 36) come with %zu strings, not 2",
+                               entry.strings.size());
+        if (opt::add_function_option_set(entry.strings[0], entry.strings[1]) < 0)
+            stop_run(1);
+    }
+}
+
 void settle_info_option() {
     if (!debug_output_present())
         return;
@@ -127,7 +147,24 @@ void open_output() {
     if (!run.output)
         fail_to_open("Output icode File", run.output_name);
     run.output_created = true;
-    run.writer = icode::IcodeWriter::open(run.output, run.reader->header());
+    run.writer = icode::IcodeWriter::create(run.output, run.reader->header().name);
+    run.writer->set_listing([] { return tracing() ? run_context().debug_log : nullptr; });
+    run.writer->set_info([] { return run_context().info_file; });
+    for (const icode::PragmaItem& entry : run.reader->pragmas())
+        run.writer->add_pragma(entry);
+}
+
+// The file library filled its opcode table when the input was opened; the
+// optimizer's own table must agree with it.
+void check_opcode_tables() {
+    ir::SharedOpcodeTable shared{
+        [](int n) {
+            const icode::OpcodeEntry& e = icode::opcode_table().entries[static_cast<size_t>(n)];
+            return ir::SharedOpcodeEntry{e.number, e.defined() ? e.name.c_str() : nullptr,
+                                         e.operand_count};
+        },
+        [](int n, const char* name, int count) { icode::define_opcode(n, name, count); }};
+    ir::check_opcode_tables(shared, tracing() ? run_context().debug_log : nullptr);
 }
 
 void print_option_sets_to_listings() {
@@ -159,13 +196,16 @@ void start_up(int argc, char** argv) {
     open_input();
     build_option_sets();
     settle_info_option();
+    add_function_option_sets();
     open_info_file();
     open_debug_log();
     run.simd = sw::debug_SIMD.is_set() || simd_option_enabled();
     open_output();
     print_option_sets_to_listings();
     warn_if_all_volatile();
+    check_opcode_tables();
     check_target_options();
+    icode::install_reading_environment();
     build_schedule();
 }
 

@@ -5,6 +5,9 @@
 #include "driver/run_context.h"
 #include "driver/schedule.h"
 #include "driver/steps.h"
+#include "icode/reader_client.h"
+#include "icode/writer_client.h"
+#include "ir/symbol_listing.h"
 #include "support/check.h"
 #include "support/switches.h"
 
@@ -34,12 +37,20 @@ void run_test_hooks() {
     VX_CHECK(sw::debug("fail_check") == 0);
 }
 
+// Each function read joins the function list.
+void keep_function(icode::FunctionRead&& read) {
+    FunctionEntry& entry = run_context().functions.emplace_back();
+    entry.symbol = read.symbol;
+    entry.info = read.info;
+    entry.body = std::move(read.body);
+}
+
 void read_input() {
     RunContext& run = run_context();
     run.phase = 1;
     run.reading = true;
-    run.reader->read_all([] {});
-    run.writer->carry_stream(run.reader->stream_bytes());
+    icode::OptimizerReaderClient client(icode::run_type_package(), *run.writer, keep_function);
+    run.reader->read_all(client);
 }
 
 void queue_schedule_for_every_function() {
@@ -53,8 +64,13 @@ void queue_schedule_for_every_function() {
     }
 }
 
-void run_steps_up_to_barrier(FunctionEntry& function) {
+void enter_function(FunctionEntry& function) {
     make_current(function);
+    run_context().current_entry = &function;
+}
+
+void run_steps_up_to_barrier(FunctionEntry& function) {
+    enter_function(function);
     bool first = true;
     while (!function.passes.empty() && !function.passes.front()->is_barrier()) {
         if (first && tracing())
@@ -66,17 +82,24 @@ void run_steps_up_to_barrier(FunctionEntry& function) {
         // A step may clear the current function (the end of pass 1 and the
         // trailer do); the next one runs with it current again.
         if (!function.passes.empty() && !run_context().currfunc)
-            make_current(function);
+            enter_function(function);
     }
+    run_context().current_entry = nullptr;
     // A per-function log lasts for the function's stretch of the sweep; the
     // barrier after it writes to the main log.
     restore_debug_log();
 }
 
-// Writes the symbols that the output still needs and, when tracing, lists
-// the global symbols.
+// Writes the initializers, which follow the last function, and, when
+// tracing, lists the global symbols.
 void finish_file() {
-    debug_printf("\n\fGlobal symbols\n\n");
+    RunContext& run = run_context();
+    if (run.writer)
+        icode::write_initializers(*run.writer);
+    if (tracing()) {
+        ir::list_global_symbols(run.debug_log);
+        VX_CHECK(std::fflush(run.debug_log) == 0);
+    }
 }
 
 } // namespace

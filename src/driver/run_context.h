@@ -5,6 +5,7 @@
 
 #include "driver/pass.h"
 #include "icode/reader.h"
+#include "icode/reader_client.h"
 #include "icode/writer.h"
 #include "ir/function_info.h"
 
@@ -18,10 +19,35 @@
 
 namespace vx::driver {
 
-// A function of the file with the steps it still has to run.
+// A function's symbol or record.  The symbol tables own both for the run;
+// a test that builds a function by hand may hand one over to be owned here.
+template <class T> class Held {
+public:
+    Held& operator=(T* borrowed) {
+        owned_.reset();
+        pointer_ = borrowed;
+        return *this;
+    }
+    Held& operator=(std::unique_ptr<T> owned) {
+        owned_ = std::move(owned);
+        pointer_ = owned_.get();
+        return *this;
+    }
+    T* get() const { return pointer_; }
+    T* operator->() const { return pointer_; }
+    T& operator*() const { return *pointer_; }
+
+private:
+    T* pointer_ = nullptr;
+    std::unique_ptr<T> owned_;
+};
+
+// A function of the file: what the reader built of it, and the steps it
+// still has to run.
 struct FunctionEntry {
-    std::unique_ptr<ir::Symbol> symbol;
-    std::unique_ptr<ir::FunctionInfo> info;
+    Held<ir::Symbol> symbol;
+    Held<ir::FunctionInfo> info;
+    icode::FunctionBody body;
     std::deque<pass*> passes;
 };
 
@@ -65,6 +91,7 @@ struct RunContext {
     std::list<FunctionEntry> functions;
     ir::Symbol* currfunc = nullptr;
     ir::FunctionInfo* currfuninfo = nullptr;
+    FunctionEntry* current_entry = nullptr; // the entry of currfunc while its steps run
 
     // Dumps the current function's flow graph to the debug log; set by the
     // flow analysis once it exists.

@@ -4,6 +4,7 @@
 #include "driver/listing.h"
 #include "driver/option_access.h"
 #include "driver/run_context.h"
+#include "icode/writer_client.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -29,6 +30,8 @@ void run_file_level_analysis() {
     RunContext& run = run_context();
     run.reading = false;
     restore_file_options();
+    if (run.writer)
+        icode::write_global_symbols(*run.writer);
 }
 
 void step_intermission() {
@@ -60,8 +63,22 @@ void step_set_call_graph_order() {
     });
 }
 
+// Writes the current function and releases what it was built of.
+void write_and_release_function() {
+    RunContext& run = run_context();
+    FunctionEntry* entry = run.current_entry;
+    ir::FunctionInfo* info = run.currfuninfo;
+    if (entry == nullptr || info == nullptr)
+        return;
+    if (run.writer && !info->not_emitted)
+        icode::write_function(*run.writer, *info, entry->body);
+    info->release_function_data();
+    entry->body.clear();
+}
+
 void step_pass_2_trailer() {
     RunContext& run = run_context();
+    write_and_release_function();
     if (run.currfuninfo)
         run.currfuninfo->has_flow_graph = false;
     clear_current_function();

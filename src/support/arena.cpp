@@ -14,7 +14,7 @@ void* Arena::allocate(std::size_t size, std::size_t alignment) {
         // Large requests get a block of their own so the current block's
         // remaining space is not wasted on them.
         std::size_t block = std::max(block_size_, size + alignment);
-        blocks_.push_back(std::make_unique<std::byte[]>(block));
+        blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(block));
         reserved_ += block;
         std::byte* base = blocks_.back().get();
         start = aligned(base);

@@ -1,0 +1,100 @@
+// The optimizer's forms of statement trees, made as trees are read.
+//
+// The node factory applies the creation rules (a UCALL clears the leaf
+// mark, an SCONV to an enum takes the enum's integer type, a PCONV to a
+// character pointer may become ISP2CHAR), and every node is converted once
+// its operands are (children first):
+//
+//   - a node of enum type takes the enum's integer type (qualifiers kept);
+//   - a NAME of an external reference (class 5) names the external
+//     definition (class 2) of the same name and a compatible type instead;
+//   - UAND of a local's NAME (through STDOTs) marks the function as taking
+//     the address of a local;
+//   - ENDLOOP becomes CBRANCH; SCONV of vector type becomes VSCONV;
+//     PMCONV becomes MULT (its operand converted first when it is of
+//     another size);
+//   - EPVAL goes, its operand takes its place and its id;
+//   - ASSERT takes its operand's operands (the operand node is kept in the
+//     ASSERT's `aux`, so that the output can restore it);
+//   - NASSERT becomes ICON 0 when "disable:nasserts" says assertions are
+//     not to be used, else marks the function;
+//   - REAL and IMAG of a vector over a NAME, UMULT or STDOT become VFIELD
+//     with lane 0 or 1; VFIELD keeps the file's form (vector, lane), which
+//     is the optimizer's vector-field form.
+//
+// CALL keeps its argument list: the file's right-leaning COMMA chain is the
+// optimizer's argument form.  MCALL and UMCALL stay as they are while the
+// optimizer knows no intrinsic.  LOOP, a statement, becomes a label
+// definition in the reader client.
+#pragma once
+
+#include "ir/function_info.h"
+#include "ir/node.h"
+#include "support/switches.h"
+
+#include <unordered_map>
+#include <vector>
+
+namespace vx::ir {
+class TYPE_PKG;
+} // namespace vx::ir
+
+namespace vx::icode {
+
+// With this switch on, a PCONV to a pointer to char or unsigned char
+// becomes ISP2CHAR (when char and int have the same size).
+inline constexpr sw::SwitchHandle enable_isp2char{"enable:isp2char"};
+// With this switch on, NASSERT assertions are not used: each becomes ICON 0.
+inline constexpr sw::SwitchHandle disable_nasserts{"disable:nasserts"};
+
+// What converting the trees of a statement found out.
+struct ConversionNotes {
+    bool has_nasserts = false;
+    std::vector<ir::Symbol*> restrict_globals;
+    std::vector<ir::FieldRecord*> restrict_members;
+};
+
+class StatementConverter {
+public:
+    explicit StatementConverter(ir::TYPE_PKG& package) : package_(package) {}
+
+    // The function whose trees are read (nullptr for initializers) and the
+    // stamp its nodes get.
+    void set_function(ir::FUNINFO* function, uint16_t stamp) {
+        function_ = function;
+        stamp_ = stamp;
+    }
+
+    ir::NODE* make_node(ir::Opcode op, ir::TYPE* type);
+    ir::NODE* convert(ir::NODE* node);
+
+    ConversionNotes& notes() { return notes_; }
+
+    // The integer type that stands for an enum type (qualifiers kept).
+    ir::TYPE* integer_of_enum(ir::TYPE* type);
+
+private:
+    ir::NODE* convert_name(ir::NODE* node);
+    void note_local_address(const ir::NODE* node);
+    void note_restrict_member(const ir::NODE* node);
+    ir::NODE* convert_sconv(ir::NODE* node);
+    ir::NODE* convert_pmconv(ir::NODE* node);
+    ir::NODE* convert_nassert(ir::NODE* node);
+    ir::NODE* convert_assert(ir::NODE* node);
+    ir::NODE* convert_vector_part(ir::NODE* node);
+    ir::Symbol* external_definition(ir::Symbol* reference);
+    bool becomes_isp2char(ir::Opcode op, const ir::TYPE* type) const;
+
+    ir::TYPE_PKG& package_;
+    ir::FUNINFO* function_ = nullptr;
+    uint16_t stamp_ = 0;
+    ConversionNotes notes_;
+    std::unordered_map<ir::TYPE*, ir::TYPE*> enum_integers_;
+    std::unordered_map<ir::Symbol*, ir::Symbol*> definitions_;
+};
+
+// True for a restrict-qualified pointer (qualifier bit 64): the pointers
+// whose uses the scopes record.
+bool is_restrict_pointer(const ir::TYPE* type);
+
+} // namespace vx::icode

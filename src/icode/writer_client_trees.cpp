@@ -1,0 +1,261 @@
+#include "icode/writer_client_trees.h"
+
+#include "icode/opcode_table.h"
+#include "icode/writer.h"
+#include "ir/function_info.h"
+#include "ir/symbol_table.h"
+#include "ir/type.h"
+#include "support/check.h"
+
+#include <cstdio>
+
+namespace vx::icode {
+
+namespace {
+
+using ir::NODE;
+
+constexpr uint32_t kNoSymbolLevel = 4294967295u;
+
+[[noreturn]] void unwritable_opcode(int op) {
+    std::fprintf(stderr, "\n\n   !!! Error in 'wrtree', opcode=%d %s !!!\n", op,
+                 ir::opcode_print_name(op));
+    std::fflush(stderr);
+    check_failed("wrtree", __FILE__, __LINE__);
+}
+
+bool is_vector_type(const ir::TYPE* type) {
+    return type != nullptr && type->is_vector();
+}
+
+// The function named by `UAND(NAME f)`, or nullptr.
+ir::Symbol* addressed_function(const NODE* node) {
+    if (node == nullptr || node->op != ir::UAND || node->left == nullptr ||
+        node->left->op != ir::NAME)
+        return nullptr;
+    ir::Symbol* symbol = node->left->sym();
+    return symbol != nullptr && ir::is_function(*symbol) ? symbol : nullptr;
+}
+
+// An ICON that needs more than the 32 bits an ICON record holds.
+bool needs_decimal_text(const NODE* node) {
+    if (node->type == nullptr || node->type->size() <= 32)
+        return false;
+    const ir::Int96 value = node->value_for_type();
+    const uint32_t low = value.low32();
+    const ir::Int96 extended = ir::integer_shape_of(node->type).is_signed
+                                   ? ir::Int96::from_signed(static_cast<int32_t>(low))
+                                   : ir::Int96::from_unsigned(low);
+    return value != extended;
+}
+
+} // namespace
+
+TreeEncoder::TreeEncoder(IcodeWriter& writer, std::string function_name)
+    : writer_(writer), function_name_(std::move(function_name)),
+      keep_ids_(debug_keep_node_ids.is_set()), listing_(writer.listing() != nullptr) {}
+
+void TreeEncoder::reset() {
+    nodes_.clear();
+    sources_.clear();
+    starts_.clear();
+    texts_.clear();
+}
+
+Tree TreeEncoder::tree(size_t number) const {
+    const size_t end = number + 1 < starts_.size() ? starts_[number + 1] : nodes_.size();
+    return Tree(nodes_.data() + starts_[number], end - starts_[number]);
+}
+
+std::span<const NODE* const> TreeEncoder::sources(size_t number) const {
+    const size_t end = number + 1 < starts_.size() ? starts_[number + 1] : sources_.size();
+    return {sources_.data() + starts_[number], end - starts_[number]};
+}
+
+// Preorder with an explicit stack: neither depth nor length costs stack.
+size_t TreeEncoder::encode(NODE*& root, bool statement_root) {
+    starts_.push_back(nodes_.size());
+    if (statement_root && !keep_ids_)
+        root->id = -1;
+    pending_.assign(1, &root);
+    while (!pending_.empty()) {
+        NODE** slot = pending_.back();
+        pending_.pop_back();
+        NODE* node = *slot;
+        VX_CHECK(node != nullptr);
+        wrtree(node);
+        emit(node);
+        const int operands = file_opcode(node->op).operand_count;
+        if (operands == 2)
+            pending_.push_back(&node->right);
+        if (operands >= 1)
+            pending_.push_back(&node->left);
+    }
+    return starts_.size() - 1;
+}
+
+void TreeEncoder::wrtree(NODE* node) {
+    switch (node->op) {
+    case ir::NAME:
+        if (ir::Symbol* symbol = node->sym(); symbol != nullptr && symbol->level == 0)
+            symbol->flags |= ir::SYM_NAMED_IN_OUTPUT;
+        break;
+    case ir::UAND:
+        if (ir::Symbol* function = addressed_function(node))
+            keep_out_of_line(function);
+        break;
+    case ir::CALL:
+    case ir::UCALL:
+        note_call(node);
+        break;
+    case ir::VSCONV:
+        VX_CHECK(is_vector_type(node->type) && node->left != nullptr &&
+                 is_vector_type(node->left->type));
+        node->op = ir::SCONV;
+        break;
+    case ir::VRCONV:
+        node->op = ir::SCONV;
+        break;
+    case ir::ISP2CHAR:
+        node->op = ir::PCONV;
+        break;
+    case ir::ASSERT:
+        if (auto* operand = static_cast<NODE*>(node->aux)) {
+            operand->left = node->left;
+            operand->right = node->right;
+            node->left = operand;
+            node->right = nullptr;
+            node->aux = nullptr;
+        }
+        break;
+    default:
+        break;
+    }
+    if (node->op >= ir::first_internal_opcode)
+        unwritable_opcode(node->op);
+}
+
+// A function whose address is taken, or that is still called, must keep
+// its out-of-line body.
+void TreeEncoder::keep_out_of_line(ir::Symbol* function) {
+    ir::FUNINFO* record = ir::function_record_of(*function);
+    if (record == nullptr || !record->unsuppress())
+        return;
+    if (FILE* info = writer_.info()) {
+        std::fprintf(info, "\nInlineable function %s() was marked for suppression,",
+                     function->name.c_str());
+        std::fprintf(info, "\nbut it cannot be because of a problematic use in %s().\n\n",
+                     function_name_.c_str());
+    }
+}
+
+void TreeEncoder::note_call(NODE* call) {
+    ir::Symbol* callee = addressed_function(call->left);
+    if (callee == nullptr)
+        return;
+    if (ir::FUNINFO* record = ir::function_record_of(*callee))
+        record->set(ir::FUN_is_called);
+    keep_out_of_line(callee);
+}
+
+void TreeEncoder::emit(const NODE* node) {
+    if (keep_ids_ && node->id != -1 &&
+        (node->op == ir::LABEL || node->op == ir::QUEST || node->op == ir::COLON))
+        emit_id_wrapper(node);
+    TreeNode& record = nodes_.emplace_back();
+    record.opcode = node->op;
+    record.type = writer_.typeref(node->type);
+    fill_payload(record, node);
+    if (listing_)
+        sources_.push_back(node);
+}
+
+// The node inside an EPVAL that carries its id.
+void TreeEncoder::emit_id_wrapper(const NODE* node) {
+    TreeNode& wrapper = nodes_.emplace_back();
+    wrapper.opcode = ir::EPVAL;
+    wrapper.type = writer_.typeref(node->type);
+    wrapper.first = static_cast<uint32_t>(node->id);
+    if (listing_)
+        sources_.push_back(node);
+}
+
+void TreeEncoder::fill_payload(TreeNode& r, const NODE* node) {
+    switch (payload_kind(node->op)) {
+    case Payload::none:
+        return;
+    case Payload::label:
+        r.first = node->label_number();
+        return;
+    case Payload::symbol:
+        if (const ir::Symbol* symbol = node->sym()) {
+            r.first = static_cast<uint32_t>(symbol->table_level);
+            r.second = symbol->table_index;
+        } else {
+            r.first = kNoSymbolLevel;
+        }
+        return;
+    case Payload::counted:
+        r.text = std::string_view(reinterpret_cast<const char*>(node->scon_bytes()),
+                                  node->scon_length());
+        return;
+    case Payload::integer:
+        if (needs_decimal_text(node)) {
+            r.opcode = ir::LCON;
+            r.text = texts_.emplace_back(node->lcon_text());
+        } else {
+            r.first = node->icon_unsigned();
+        }
+        return;
+    case Payload::hex_float:
+        r.text = node->fcon_text();
+        return;
+    case Payload::decimal:
+        r.text = texts_.emplace_back(node->lcon_text());
+        return;
+    case Payload::field:
+        r.byte = node->field_kind();
+        r.first = member_index(node);
+        r.second = writer_.typeref(node->container());
+        return;
+    case Payload::number:
+        r.first = node->op == ir::SWITCH  ? node->switch_number()
+                  : node->op == ir::UCALL ? node->call_number()
+                  : node->op == ir::EPVAL ? static_cast<uint32_t>(node->id)
+                                          : node->skip_number();
+        return;
+    case Payload::call:
+        r.first = node->call_first_number();
+        r.second = node->call_number();
+        return;
+    case Payload::ddnode:
+        VX_CHECK(node->dval() != nullptr);
+        r.first = node->ddnode_number();
+        r.second = node->ddnode_second();
+        r.byte = node->ddnode_byte();
+        return;
+    case Payload::intrinsic:
+        r.text = node->intrinsic_name();
+        return;
+    case Payload::vreg:
+        return;
+    }
+}
+
+// A member's index in its container, looked up once per container.
+uint32_t TreeEncoder::member_index(const NODE* field) {
+    const ir::FieldRecord* member = field->member();
+    auto found = member_indexes_.find(member);
+    if (found != member_indexes_.end())
+        return found->second;
+    const ir::TYPE* container = field->container();
+    VX_CHECK(container != nullptr && container->is_csu());
+    const auto& fields = container->real()->fields();
+    for (uint32_t i = 0; i < fields.size(); ++i)
+        member_indexes_.emplace(&fields[i], i);
+    found = member_indexes_.find(member);
+    VX_CHECK(found != member_indexes_.end());
+    return found->second;
+}
+
+} // namespace vx::icode

@@ -43,13 +43,13 @@ TYPE* make_integer(uint8_t code, const IntType& b, TypeReadContext& cx) {
 }
 
 TYPE* make_typedef(const TypedefType& b, TypeReadContext& cx) {
-    ir::TypedefSpec spec;
-    spec.size = b.size;
-    spec.alignment = b.alignment;
-    spec.flag_byte = b.flags;
-    spec.derived_flag = b.flags2;
-    spec.position = type_position(b.pos, cx);
-    return cx.package.mk_typedef(std::string(b.name), resolve_required(cx, b.target), spec);
+    ir::TypedefSpec shape;
+    shape.size = b.size;
+    shape.alignment = b.alignment;
+    shape.flag_byte = b.flags;
+    shape.derived_flag = b.flags2;
+    shape.position = type_position(b.pos, cx);
+    return cx.package.mk_typedef(std::string(b.name), resolve_required(cx, b.target), shape);
 }
 
 TYPE* make_address(uint8_t code, const PointerType& b, TypeReadContext& cx) {
@@ -60,14 +60,14 @@ TYPE* make_address(uint8_t code, const PointerType& b, TypeReadContext& cx) {
 }
 
 TYPE* make_array(const ArrayType& b, TypeReadContext& cx) {
-    ir::ArraySpec spec;
-    spec.complete = b.complete != 0;
-    spec.vector = b.is_vector != 0;
-    spec.size = b.size;
-    spec.alignment = b.alignment;
-    spec.flag_byte = b.flags;
-    spec.extra = b.extra;
-    return cx.package.mk_array(resolve_required(cx, b.element), b.count, spec);
+    ir::ArraySpec shape;
+    shape.complete = b.complete != 0;
+    shape.vector = b.is_vector != 0;
+    shape.size = b.size;
+    shape.alignment = b.alignment;
+    shape.flag_byte = b.flags;
+    shape.extra = b.extra;
+    return cx.package.mk_array(resolve_required(cx, b.element), b.count, shape);
 }
 
 TYPE* make_enum(const EnumType& b, TypeReadContext& cx) {

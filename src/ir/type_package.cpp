@@ -444,19 +444,19 @@ TYPE* TYPE_PKG::mk_qual(TYPE* type, uint32_t bits, uint64_t size, uint32_t align
     return make_frozen(make_sized(qualified, size, alignment));
 }
 
-TYPE* TYPE_PKG::mk_array(TYPE* element, uint64_t count, const ArraySpec& spec) {
+TYPE* TYPE_PKG::mk_array(TYPE* element, uint64_t count, const ArraySpec& shape) {
     TYPE* array = tp_alloc(TYPE::PackageMade{}, TYPE::tpk_array);
     ArrayRecord& record = array->array_rec();
     record.element = element;
     record.count = count;
-    record.complete = spec.complete;
-    record.vector = spec.vector;
-    record.extra = spec.extra;
-    array->flag_byte_ = spec.flag_byte;
-    const uint64_t size = spec.size ? *spec.size : element->storage_size() * count;
-    const uint32_t alignment = spec.alignment ? *spec.alignment : element->alignment();
+    record.complete = shape.complete;
+    record.vector = shape.vector;
+    record.extra = shape.extra;
+    array->flag_byte_ = shape.flag_byte;
+    const uint64_t size = shape.size ? *shape.size : element->storage_size() * count;
+    const uint32_t alignment = shape.alignment ? *shape.alignment : element->alignment();
     array = make_frozen(make_sized(array, size, alignment));
-    return spec.qualifiers ? mk_qual(array, spec.qualifiers) : array;
+    return shape.qualifiers ? mk_qual(array, shape.qualifiers) : array;
 }
 
 TYPE* TYPE_PKG::mk_ptr_to_member(TYPE* member, TYPE* cls) {
@@ -491,18 +491,18 @@ TYPE* TYPE_PKG::mk_fixed(TYPE* underlying, uint8_t fraction_bits, uint8_t flag, 
     return make_frozen(make_sized(type, size, alignment));
 }
 
-TYPE* TYPE_PKG::mk_typedef(const std::string& name, TYPE* target, const TypedefSpec& spec) {
+TYPE* TYPE_PKG::mk_typedef(const std::string& name, TYPE* target, const TypedefSpec& shape) {
     TYPE* type = tp_alloc(TYPE::PackageMade{}, TYPE::tpk_typedef);
     TypedefRecord& record = type->typedef_rec();
     record.target = target;
     record.name = name;
-    record.position = spec.position;
+    record.position = shape.position;
     type->account(name.size() + 1);
     type->real_ = target->real_;
-    type->flag_byte_ = spec.flag_byte;
-    type->derived_flag_ = spec.derived_flag;
-    const uint64_t size = spec.size ? *spec.size : target->size();
-    const uint32_t alignment = spec.alignment ? *spec.alignment : target->alignment();
+    type->flag_byte_ = shape.flag_byte;
+    type->derived_flag_ = shape.derived_flag;
+    const uint64_t size = shape.size ? *shape.size : target->size();
+    const uint32_t alignment = shape.alignment ? *shape.alignment : target->alignment();
     return make_frozen(make_sized(type, size, alignment));
 }
 
@@ -581,15 +581,15 @@ TYPE* TYPE_PKG::rebuild_vector(TYPE* type, TYPE* converted_element) {
     if (converted_element == array->array_element())
         return type;
     const ArrayRecord& record = array->array_record();
-    ArraySpec spec;
-    spec.qualifiers = type->qualifiers(false);
-    spec.complete = record.complete;
-    spec.vector = true;
-    spec.size = array->size();
-    spec.alignment = array->alignment();
-    spec.flag_byte = array->flag_byte();
-    spec.extra = record.extra;
-    return mk_array(converted_element, record.count, spec);
+    ArraySpec shape;
+    shape.qualifiers = type->qualifiers(false);
+    shape.complete = record.complete;
+    shape.vector = true;
+    shape.size = array->size();
+    shape.alignment = array->alignment();
+    shape.flag_byte = array->flag_byte();
+    shape.extra = record.extra;
+    return mk_array(converted_element, record.count, shape);
 }
 
 TYPE* TYPE_PKG::mk_unsigned(TYPE* type) {
@@ -714,14 +714,14 @@ TYPE* TYPE_PKG::normalize(TYPE* type) {
         TYPE* element = normalize(type->array_rec().element);
         if (element == type->array_rec().element)
             return type;
-        ArraySpec spec;
-        spec.complete = type->array_rec().complete;
-        spec.vector = type->array_rec().vector;
-        spec.size = type->size();
-        spec.alignment = type->alignment();
-        spec.flag_byte = type->flag_byte_;
-        spec.extra = type->array_rec().extra;
-        return mk_array(element, type->array_rec().count, spec);
+        ArraySpec shape;
+        shape.complete = type->array_rec().complete;
+        shape.vector = type->array_rec().vector;
+        shape.size = type->size();
+        shape.alignment = type->alignment();
+        shape.flag_byte = type->flag_byte_;
+        shape.extra = type->array_rec().extra;
+        return mk_array(element, type->array_rec().count, shape);
     }
     default:
         type_internal_error("Tried to normalize unknown type kind");

@@ -137,7 +137,7 @@ public:
     // unqualified base.
     TYPE* mk_qual(TYPE* type, uint32_t bits);
     TYPE* mk_qual(TYPE* type, uint32_t bits, uint64_t size, uint32_t alignment);
-    TYPE* mk_array(TYPE* element, uint64_t count, const ArraySpec& spec = {});
+    TYPE* mk_array(TYPE* element, uint64_t count, const ArraySpec& shape = {});
     TYPE* mk_ptr_to_member(TYPE* member, TYPE* cls);
     TYPE* mk_ptr_to_member(TYPE* member, TYPE* cls, uint64_t size, uint32_t alignment);
     TYPE* mk_complex(TYPE* part);
@@ -145,7 +145,7 @@ public:
     TYPE* mk_fixed(TYPE* underlying, uint8_t fraction_bits);
     TYPE* mk_fixed(TYPE* underlying, uint8_t fraction_bits, uint8_t flag, uint64_t size,
                    uint32_t alignment);
-    TYPE* mk_typedef(const std::string& name, TYPE* target, const TypedefSpec& spec = {});
+    TYPE* mk_typedef(const std::string& name, TYPE* target, const TypedefSpec& shape = {});
     // Unfrozen: fill them in, then type_frozen().
     TYPE* mk_function(TYPE* result, const std::array<uint8_t, 4>& attributes = {});
     TYPE* mk_enum(const char* name, TYPE* underlying);

@@ -5,7 +5,8 @@ set -euo pipefail
 build=${1:-build}
 out=$build/demo
 mkdir -p "$out"
-cp examples/empty.icode "$out/example.icode"
+# sum.ict (a loop over an array) is assembled into the build by ictool.
+cp "$build/examples/sum.icode" "$out/example.icode"
 "$build/optvx" -o3 --debug_output=1 --info=1 "$out/example.icode"
 echo
 echo "demo: optimized $out/example.icode"

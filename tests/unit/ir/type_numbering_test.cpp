@@ -4,6 +4,8 @@
 #include "ir/type_package.h"
 #include "support/termination.h"
 
+#include "type_world_fixture.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,39 +15,13 @@
 namespace vx::ir {
 namespace {
 
-class TypeNumbering : public ::testing::Test {
+class TypeNumbering : public TypeWorldTest {
 protected:
-    void SetUp() override {
-        reset_type_world();
-        previous_handler_ = set_stop_handler(throwing_stop_handler);
-        package_ = std::make_unique<TYPE_PKG>();
-    }
-    void TearDown() override {
-        package_.reset();
-        reset_type_world();
-        set_stop_handler(previous_handler_);
-    }
-    TYPE_PKG& pkg() { return *package_; }
-    TYPE* basic(TYPE::IKIND ikind) { return pkg().int_type(ikind); }
-    // The type-package report of a body that must end the run.
-    template <typename Body> std::string report_of(Body body) {
-        ::testing::internal::CaptureStderr();
-        try {
-            body();
-        } catch (const RunStopped& stop) {
-            EXPECT_EQ(stop.status, 1);
-            return ::testing::internal::GetCapturedStderr();
-        }
-        ::testing::internal::GetCapturedStderr();
-        ADD_FAILURE() << "the run went on";
-        return "";
-    }
     static std::string report(const char* text) {
         return std::string("TP>> internal error: ") + text + "\n";
     }
+    template <typename Body> static std::string report_of(Body body) { return stop_text(body); }
 
-    std::unique_ptr<TYPE_PKG> package_;
-    StopHandler previous_handler_ = nullptr;
     TypeNumberTable table_;
 };
 

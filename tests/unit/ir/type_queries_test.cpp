@@ -3,6 +3,8 @@
 #include "ir/type_package.h"
 #include "support/termination.h"
 
+#include "type_world_fixture.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -11,37 +13,7 @@
 namespace vx::ir {
 namespace {
 
-class TypeQuerying : public ::testing::Test {
-protected:
-    void SetUp() override {
-        reset_type_world();
-        previous_handler_ = set_stop_handler(throwing_stop_handler);
-        package_ = std::make_unique<TYPE_PKG>();
-    }
-    void TearDown() override {
-        package_.reset();
-        reset_type_world();
-        set_stop_handler(previous_handler_);
-    }
-    TYPE_PKG& pkg() { return *package_; }
-    TYPE* basic(TYPE::IKIND ikind) { return pkg().int_type(ikind); }
-    TYPE* basic(TYPE::FKIND fkind) { return pkg().float_type(fkind); }
-    template <typename Body> std::string stop_text(Body body) {
-        ::testing::internal::CaptureStderr();
-        try {
-            body();
-        } catch (const RunStopped& stop) {
-            EXPECT_EQ(stop.status, 1);
-            return ::testing::internal::GetCapturedStderr();
-        }
-        ::testing::internal::GetCapturedStderr();
-        ADD_FAILURE() << "the run went on";
-        return "";
-    }
-
-    std::unique_ptr<TYPE_PKG> package_;
-    StopHandler previous_handler_ = nullptr;
-};
+class TypeQuerying : public TypeWorldTest {};
 
 TEST_F(TypeQuerying, FlattenedKindsCoverEveryKind) {
     for (uint32_t i = 0; i < TYPE_PKG::basic_count; ++i)

@@ -4,6 +4,8 @@
 #include "ir/type_package.h"
 #include "support/termination.h"
 
+#include "type_world_fixture.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -28,19 +30,7 @@ protected:
         packages_.push_back(std::make_unique<TYPE_PKG>());
         return *packages_.back();
     }
-    // The standard-error text of a body that must end the run with status 1.
-    template <typename Body> std::string stop_text(Body body) {
-        ::testing::internal::CaptureStderr();
-        try {
-            body();
-        } catch (const RunStopped& stop) {
-            EXPECT_EQ(stop.status, 1);
-            return ::testing::internal::GetCapturedStderr();
-        }
-        ::testing::internal::GetCapturedStderr();
-        ADD_FAILURE() << "the run went on";
-        return "";
-    }
+    template <typename Body> static std::string stop_text(Body body) { return stop_text_of(body); }
 
     std::vector<std::unique_ptr<TYPE_PKG>> packages_;
     StopHandler previous_handler_ = nullptr;

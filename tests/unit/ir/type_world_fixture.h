@@ -12,6 +12,20 @@
 
 namespace vx::ir {
 
+// The standard-error text of a body that must end the run with status 1.
+template <typename Body> std::string stop_text_of(Body body) {
+    ::testing::internal::CaptureStderr();
+    try {
+        body();
+    } catch (const RunStopped& stop) {
+        EXPECT_EQ(stop.status, 1);
+        return ::testing::internal::GetCapturedStderr();
+    }
+    ::testing::internal::GetCapturedStderr();
+    ADD_FAILURE() << "the run went on";
+    return "";
+}
+
 class TypeWorldTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -28,19 +42,7 @@ protected:
     TYPE* basic(TYPE::IKIND ikind) { return pkg().int_type(ikind); }
     TYPE* basic(TYPE::FKIND fkind) { return pkg().float_type(fkind); }
 
-    // The standard-error text of a body that must end the run with status 1.
-    template <typename Body> static std::string stop_text(Body body) {
-        ::testing::internal::CaptureStderr();
-        try {
-            body();
-        } catch (const RunStopped& stop) {
-            EXPECT_EQ(stop.status, 1);
-            return ::testing::internal::GetCapturedStderr();
-        }
-        ::testing::internal::GetCapturedStderr();
-        ADD_FAILURE() << "the run went on";
-        return "";
-    }
+    template <typename Body> static std::string stop_text(Body body) { return stop_text_of(body); }
 
     std::unique_ptr<TYPE_PKG> package_;
     StopHandler previous_handler_ = nullptr;

@@ -5,7 +5,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all setup configure build demo test test-sanitize format clean
+.PHONY: all setup configure build demo test test-sanitize diff-check format clean
 
 all: build
 
@@ -33,6 +33,12 @@ test-sanitize: setup $(ASAN_BUILD)/build.ninja
 	ninja -C $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# Differential checking: random programs run before and after optimization.
+SEEDS  ?= 1-10000
+LEVELS ?= 0,1,2,3
+diff-check: build
+	scripts/diff-check.sh --build $(BUILD) --seeds $(SEEDS) --levels $(LEVELS)
 
 format:
 	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -43,13 +43,16 @@ void keep_function(icode::FunctionRead&& read) {
     entry.symbol = read.symbol;
     entry.info = read.info;
     entry.body = std::move(read.body);
+    entry.unread_body = read.unread_body;
 }
 
+// Function bodies are read when their first step needs them.
 void read_input() {
     RunContext& run = run_context();
     run.phase = 1;
     run.reading = true;
     icode::OptimizerReaderClient client(icode::run_type_package(), *run.writer, keep_function);
+    client.defer_function_bodies(true);
     run.reader->read_all(client);
 }
 
@@ -77,6 +80,8 @@ void run_steps_up_to_barrier(FunctionEntry& function) {
             print_function_banner(function);
         first = false;
         pass* step = function.passes.front();
+        if (step->reads_trees())
+            read_function_body(function);
         step->run_step();
         function.passes.pop_front();
         // A step may clear the current function (the end of pass 1 and the

@@ -2,6 +2,7 @@
 
 #include "driver/listing.h"
 #include "driver/option_access.h"
+#include "icode/reader_client.h"
 #include "support/check.h"
 #include "support/switches.h"
 #include "support/termination.h"
@@ -14,11 +15,11 @@ namespace vx::driver {
 
 void make_current(FunctionEntry& function) {
     RunContext& run = run_context();
-    ir::FunctionInfo* info = function.info.get();
+    ir::FunctionInfo* info = function.info;
     // A record that names another symbol is re-resolved to the function's.
-    if (info->symbol != function.symbol.get())
-        info->symbol = function.symbol.get();
-    run.currfunc = function.symbol.get();
+    if (info->symbol != function.symbol)
+        info->symbol = function.symbol;
+    run.currfunc = function.symbol;
     run.currfuninfo = info;
     VX_CHECK(run.currfunc == run.currfuninfo->symbol);
     select_option_set(run.currfunc->option_set);
@@ -28,6 +29,21 @@ void clear_current_function() {
     RunContext& run = run_context();
     run.currfunc = nullptr;
     run.currfuninfo = nullptr;
+}
+
+void read_function_body(FunctionEntry& function) {
+    if (!function.unread_body)
+        return;
+    RunContext& run = run_context();
+    VX_CHECK(run.reader != nullptr && run.writer != nullptr);
+    const size_t offset = *function.unread_body;
+    function.unread_body.reset();
+    auto keep_body = [&function](icode::FunctionRead&& read) {
+        VX_CHECK(read.symbol == function.symbol && read.info == function.info);
+        function.body = std::move(read.body);
+    };
+    icode::OptimizerReaderClient client(icode::run_type_package(), *run.writer, keep_body);
+    run.reader->read_function_at(offset, client);
 }
 
 namespace {

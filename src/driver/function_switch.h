@@ -10,6 +10,9 @@ namespace vx::driver {
 void make_current(FunctionEntry& function);
 void clear_current_function();
 
+// Reads the function's body when the reader stepped over it.
+void read_function_body(FunctionEntry& function);
+
 // Printed before the first step a function runs in a sweep (tracing only).
 void print_function_banner(FunctionEntry& function);
 // Returns to the main debug log after a per-function one.

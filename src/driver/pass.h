@@ -36,17 +36,21 @@ using StepAction = void (*)();
 // A per-function step: run once for every function.
 class pass : public serial_object<pass, class pass_manager> {
 public:
-    pass(std::string name, StepAction action);
+    // `reads_trees`: the action works on the function's statements, so its
+    // body must have been read before it runs.
+    pass(std::string name, StepAction action, bool reads_trees = true);
     ~pass() override;
 
     virtual bool is_barrier() const { return false; }
     const std::string& name() const { return name_; }
+    bool reads_trees() const { return reads_trees_; }
     // Runs the action with its trace banners, timing and flow-graph dumps.
     void run_step();
 
 private:
     std::string name_;
     StepAction action_;
+    bool reads_trees_;
 };
 
 // A file-level step: run once, when every function has reached it.

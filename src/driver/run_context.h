@@ -13,41 +13,23 @@
 #include <deque>
 #include <list>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace vx::driver {
 
-// A function's symbol or record.  The symbol tables own both for the run;
-// a test that builds a function by hand may hand one over to be owned here.
-template <class T> class Held {
-public:
-    Held& operator=(T* borrowed) {
-        owned_.reset();
-        pointer_ = borrowed;
-        return *this;
-    }
-    Held& operator=(std::unique_ptr<T> owned) {
-        owned_ = std::move(owned);
-        pointer_ = owned_.get();
-        return *this;
-    }
-    T* get() const { return pointer_; }
-    T* operator->() const { return pointer_; }
-    T& operator*() const { return *pointer_; }
-
-private:
-    T* pointer_ = nullptr;
-    std::unique_ptr<T> owned_;
-};
-
 // A function of the file: what the reader built of it, and the steps it
-// still has to run.
+// still has to run.  The symbol tables own the symbol and the record for the
+// run.  The body is read when the first step that needs it runs and is
+// released once the trailer has written it, so that only the bodies in use
+// take memory.
 struct FunctionEntry {
-    Held<ir::Symbol> symbol;
-    Held<ir::FunctionInfo> info;
+    ir::Symbol* symbol = nullptr;
+    ir::FunctionInfo* info = nullptr;
     icode::FunctionBody body;
+    std::optional<size_t> unread_body; // stream offset of the unread body
     std::deque<pass*> passes;
 };
 

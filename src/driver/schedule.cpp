@@ -80,13 +80,20 @@ const StepSpec kTrailingSteps[] = {
     {"local opts", false, no_work},  {"late LIR", false, no_work},
 };
 
+// Whether a step works on the function's statements.  "pass 1" only restores
+// the file-level options as yet; a step that gains work on trees must be
+// added here, or its function's body is not read before it runs.
+bool reads_trees(const StepSpec& step) {
+    return !step.barrier && step.action != no_work && step.action != step_pass_1;
+}
+
 template <size_t N>
 void append_steps(std::vector<std::unique_ptr<pass>>& schedule, const StepSpec (&steps)[N]) {
     for (const StepSpec& step : steps) {
         if (step.barrier)
-            schedule.push_back(std::make_unique<barrier_pass>(step.name, step.action));
+            schedule.push_back(std::make_unique<barrier_pass>(step.name, step.action, false));
         else
-            schedule.push_back(std::make_unique<pass>(step.name, step.action));
+            schedule.push_back(std::make_unique<pass>(step.name, step.action, reads_trees(step)));
     }
 }
 

@@ -78,6 +78,8 @@ private:
     };
 
     [[noreturn]] void fail(const Record& record, const char* what) const;
+    void skim_function(RecordReader& records, const Record& begin_record);
+    void reread_file_level_record(RecordReader& records, size_t offset);
     void dispatch(const Record& record);
     void dispatch_in_function(const Record& record);
     void dispatch_anywhere(const Record& record);
@@ -112,6 +114,9 @@ private:
     int nesting_ = 0;          // 0 outside functions, 1 parameters, 2 body, +1 per block
     bool second_form_ = false; // inside a function begun by kind 123
     bool types_pending_ = false;
+    // Reading a deferred body: the file-level records inside it were read
+    // when it was stepped over.
+    bool rereading_ = false;
     std::vector<uint32_t> new_types_;
     std::vector<OpenNode> open_;
 };
@@ -133,6 +138,11 @@ void ReadSession::read_main_part() {
     RecordReader records(stream_, MAIN_PART);
     const Record* last = nullptr;
     while (const Record* record = records.next()) {
+        if (record->kind == KIND_FUNCTION_BEGIN && !second_form_ &&
+            client_.defers_function_bodies()) {
+            skim_function(records, *record);
+            continue;
+        }
         dispatch(*record);
         last = record;
     }
@@ -141,7 +151,49 @@ void ReadSession::read_main_part() {
     finish_types();
 }
 
+// Steps over a function's body record by record, without decoding it.  The
+// body is decoded, and checked, when the function is read again.
+void ReadSession::skim_function(RecordReader& records, const Record& begin_record) {
+    const size_t begin_offset = begin_record.offset;
+    if (nesting_ != 0)
+        fail(begin_record, "a function begins inside another function");
+    const FunctionBegin& begin = std::get<FunctionBegin>(begin_record.body);
+    ir::Symbol& function = global_symbol(begin.symbol, begin_record);
+    if (!client_.deferred_function_begins(function, position(begin.pos), begin_offset))
+        fail_record(stream_.base() + begin_offset, "function %s is defined a second time",
+                    function.name.c_str());
+    for (;;) {
+        const size_t at = records.offset();
+        switch (records.skip()) {
+        case KIND_END_OF_SECTION:
+            fail_record(stream_.base() + at, "the main part ends inside a function");
+        case KIND_FUNCTION_BEGIN:
+        case KIND_FUNCTION_BEGIN_2:
+            fail_record(stream_.base() + at, "a function begins inside another function");
+        case KIND_TYPE:
+        case KIND_FILE_NAME:
+        case KIND_PRAGMA:
+            reread_file_level_record(records, at);
+            break;
+        case KIND_FUNCTION_END: {
+            records.seek(at);
+            const Record* end = records.next();
+            client_.deferred_function_ends(position(std::get<FunctionEnd>(end->body).pos));
+            return;
+        }
+        default:
+            break;
+        }
+    }
+}
+
+void ReadSession::reread_file_level_record(RecordReader& records, size_t offset) {
+    records.seek(offset);
+    dispatch_anywhere(*records.next());
+}
+
 void ReadSession::read_function_from(size_t offset) {
+    rereading_ = true;
     RecordReader records(stream_, MAIN_PART);
     records.seek(offset);
     const Record* record = records.next();
@@ -223,6 +275,9 @@ void ReadSession::dispatch_in_function(const Record& record) {
 // dependence records, annotations, byte marks and the other ignored kinds
 // are dropped here.
 void ReadSession::dispatch_anywhere(const Record& record) {
+    if (rereading_ &&
+        (record.kind == KIND_TYPE || record.kind == KIND_FILE_NAME || record.kind == KIND_PRAGMA))
+        return;
     switch (record.kind) {
     case KIND_SYMBOL:
         declare(record, std::get<SymbolDecl>(record.body));

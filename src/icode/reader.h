@@ -118,6 +118,21 @@ public:
     // False when the client did not keep the table.
     virtual bool exception_table(ExceptionTableItem&& table) = 0;
 
+    // A client may leave function bodies for later: read_all then steps
+    // over each body (types, file names and pragma entries inside it are
+    // still read, as they belong to the file) and reports the function
+    // through deferred_function_begins, with the stream offset of its I_BF
+    // record for IcodeReader::read_function_at, and deferred_function_ends.
+    // False from deferred_function_begins means the function was read
+    // before (a second definition).
+    virtual bool defers_function_bodies() const { return false; }
+    virtual bool deferred_function_begins(ir::Symbol& /*function*/,
+                                          const ir::SourcePosition& /*position*/,
+                                          size_t /*offset*/) {
+        return true;
+    }
+    virtual void deferred_function_ends(const ir::SourcePosition& /*position*/) {}
+
     // The node factory, with the creation rules of the optimizer.
     virtual ir::NODE* make_node(ir::Opcode op, ir::TYPE* type) = 0;
     // Called for each node once its operands are complete (children first);
@@ -137,8 +152,9 @@ public:
     // Reads the file-name, type, symbol and initializer sections, then the
     // main part, handing everything to `client`.
     void read_all(ReaderClient& client);
-    // Reads one function again, from its I_BF record at stream offset
-    // `offset` up to its I_EF (read_all must have run first).
+    // Reads the body of a function that read_all stepped over, from its
+    // I_BF record at stream offset `offset` up to its I_EF (read_all must
+    // have run first, with a client that defers function bodies).
     void read_function_at(size_t offset, ReaderClient& client);
     // Closes the stream.
     void close();

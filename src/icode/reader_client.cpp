@@ -63,11 +63,34 @@ bool OptimizerReaderClient::begin_function(ir::Symbol& function,
     return true;
 }
 
+// The function's record is made now, as a read body would make it; what only
+// the body tells (locals, whether it calls) arrives when the body is read.
+bool OptimizerReaderClient::deferred_function_begins(ir::Symbol& function,
+                                                     const ir::SourcePosition& position,
+                                                     size_t offset) {
+    ir::FUNINFO* record = ir::function_record_of(function);
+    if (record != nullptr && functions_read_.count(record) != 0)
+        return false;
+    function_ = &function;
+    info_ = &ir::begin_function(function, position);
+    functions_read_.insert(info_);
+    deferred_offset_ = offset;
+    return true;
+}
+
+void OptimizerReaderClient::deferred_function_ends(const ir::SourcePosition& position) {
+    ir::end_function(position);
+    FunctionRead read{function_, info_, {}, deferred_offset_};
+    function_ = nullptr;
+    info_ = nullptr;
+    sink_(std::move(read));
+}
+
 void OptimizerReaderClient::end_function(const ir::SourcePosition& position) {
     ir::end_function(position);
     ir::node_environment().arena = &ir::symbol_state().arena;
     converter_.set_function(nullptr, 0);
-    FunctionRead read{function_, info_, std::move(body_)};
+    FunctionRead read{function_, info_, std::move(body_), std::nullopt};
     body_.clear();
     function_ = nullptr;
     info_ = nullptr;

@@ -60,11 +60,13 @@ struct FunctionBody {
     void clear() { *this = FunctionBody{}; }
 };
 
-// A function as the reader hands it to the driver.
+// A function as the reader hands it to the driver.  A function whose body
+// was stepped over has an empty body and the stream offset to read it from.
 struct FunctionRead {
     ir::Symbol* symbol = nullptr;
     ir::FUNINFO* info = nullptr;
     FunctionBody body;
+    std::optional<size_t> unread_body;
 };
 
 // The run's type package.  The process-wide type world is made first, so
@@ -86,7 +88,16 @@ public:
     OptimizerReaderClient(ir::TYPE_PKG& package, IcodeWriter& output, FunctionSink sink);
     ~OptimizerReaderClient() override;
 
+    // With deferring on, read_all hands each function over with its body
+    // unread; the driver reads it when a step first needs it, so that only
+    // the bodies in use take memory.
+    void defer_function_bodies(bool on) { defer_bodies_ = on; }
+
     ir::TYPE_PKG& type_package() override { return package_; }
+    bool defers_function_bodies() const override { return defer_bodies_; }
+    bool deferred_function_begins(ir::Symbol& function, const ir::SourcePosition& position,
+                                  size_t offset) override;
+    void deferred_function_ends(const ir::SourcePosition& position) override;
     void pragma(const PragmaItem& entry) override;
     bool begin_function(ir::Symbol& function, const ir::SourcePosition& position) override;
     void end_function(const ir::SourcePosition& position) override;
@@ -121,6 +132,8 @@ private:
     FunctionBody body_;
     int scope_ = -1; // current scope in body_.scopes
     std::unordered_set<ir::FUNINFO*> functions_read_;
+    bool defer_bodies_ = false;
+    size_t deferred_offset_ = 0; // of the function being stepped over
 };
 
 } // namespace vx::icode

@@ -73,6 +73,15 @@ const Record* RecordReader::next() {
     return &record_;
 }
 
+uint8_t RecordReader::skip() {
+    if (done_)
+        return KIND_END_OF_SECTION;
+    Frame frame = read_frame();
+    if (frame.kind == KIND_END_OF_SECTION)
+        done_ = true;
+    return frame.kind;
+}
+
 void RecordReader::reset_storage() {
     string_lists_.give_back_all();
     trees_.give_back_all();

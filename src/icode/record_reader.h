@@ -84,6 +84,10 @@ public:
     void seek(size_t offset);
     // Whether the end mark has been read.
     bool at_end() const { return done_; }
+    // Steps over the next record's frame without decoding its body and
+    // returns its kind (the end mark's kind, 0xFF, once the section ends).
+    // Only the frame is checked; the body is checked when it is read.
+    uint8_t skip();
 
     // An unknown top-level kind prints "\n///ERROR @0x%lx\n\n" unless this
     // is turned off; either way the record is handed out as UnknownRecord.

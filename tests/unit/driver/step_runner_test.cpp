@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <deque>
 #include <regex>
 
 namespace {
@@ -53,11 +54,11 @@ protected:
 
     void add_function(const std::string& name, unsigned sequence) {
         FunctionEntry entry;
-        entry.symbol = std::make_unique<vx::ir::Symbol>();
+        entry.symbol = &symbols_.emplace_back();
         entry.symbol->name = name;
         entry.symbol->sequence = sequence;
-        entry.info = std::make_unique<vx::ir::FunctionInfo>();
-        entry.info->symbol = entry.symbol.get();
+        entry.info = &records_.emplace_back();
+        entry.info->symbol = entry.symbol;
         run_context().functions.push_back(std::move(entry));
     }
 
@@ -104,6 +105,9 @@ protected:
 
     vx::testing::ScratchDirectory dir;
     vx::StopHandler previous_ = nullptr;
+    // The functions' symbols and records; a deque keeps them in place.
+    std::deque<vx::ir::Symbol> symbols_;
+    std::deque<vx::ir::FunctionInfo> records_;
 };
 
 TEST_F(StepRunner, ScheduleHasFiftyFourNumberedSteps) {

@@ -120,7 +120,23 @@ protected:
         writer_ = IcodeWriter::create(std::tmpfile(), "t.c");
         OptimizerReaderClient client(
             *package_, *writer_, [this](FunctionRead&& f) { functions_.push_back(std::move(f)); });
+        client.defer_function_bodies(defer_);
         reader_->read_all(client);
+        if (defer_)
+            read_deferred_bodies();
+    }
+    // Reads the bodies that read_all stepped over, as the driver does when
+    // a step first needs one.
+    void read_deferred_bodies() {
+        for (FunctionRead& function : functions_) {
+            ASSERT_TRUE(function.unread_body.has_value());
+            ASSERT_TRUE(function.body.statements.empty());
+            OptimizerReaderClient client(*package_, *writer_, [&](FunctionRead&& f) {
+                EXPECT_EQ(f.info, function.info);
+                function.body = std::move(f.body);
+            });
+            reader_->read_function_at(*function.unread_body, client);
+        }
     }
     Outcome read_refused(const std::string& text) {
         return run_guarded([&] { read(text); });
@@ -147,6 +163,7 @@ protected:
     std::unique_ptr<IcodeReader> reader_;
     std::unique_ptr<IcodeWriter> writer_;
     std::vector<FunctionRead> functions_;
+    bool defer_ = false; // read bodies one at a time after read_all
 };
 
 // ---- Functions and their statement lists ------------------------------------------
@@ -376,14 +393,56 @@ TEST_F(ReaderClient, RecordsThatMakeNoSenseWhereTheyStandAreInvalid) {
         {"icode -73 600 \"t.c\"\n" + sections("", "sym \"w\" size=32 class=2 type=1 align=16"),
          "symbol w has 32 bits, its type 16"},
     };
-    for (const Case& c : cases) {
-        Outcome outcome = read_refused(c.text);
-        EXPECT_EQ(outcome.status, 1) << c.detail;
-        EXPECT_NE(outcome.err.find(std::string(": ") + c.detail + "\n" + fault), std::string::npos)
-            << outcome.err;
-        TearDown();
-        SetUp();
+    // Bodies read one at a time after the rest of the file give the same
+    // reports as bodies read in file order.
+    for (bool deferred : {false, true}) {
+        for (const Case& c : cases) {
+            defer_ = deferred;
+            Outcome outcome = read_refused(c.text);
+            EXPECT_EQ(outcome.status, 1) << c.detail;
+            EXPECT_NE(outcome.err.find(std::string(": ") + c.detail + "\n" + fault),
+                      std::string::npos)
+                << outcome.err;
+            TearDown();
+            SetUp();
+        }
     }
+}
+
+TEST_F(ReaderClient, BodiesReadLaterMatchBodiesReadInOrder) {
+    // Two functions; the second declares a type inside its body, which
+    // belongs to the file and is read when the body is stepped over.
+    const std::string text =
+        "icode -73 600 \"t.c\"\nsection main\n"
+        "func 0 @1:1:1\nsym \"x\" size=16 class=9 type=1 align=16\nendparams\n"
+        "sym \"y\" size=16 class=1 type=1 align=16\nendlocals\n"
+        "stmt @1:2:1 (ASG:1 (NAME:1 2 1) (PLUS:1 (NAME:1 1 0) (ICON:1 1)))\nlabel 3\n"
+        "stmt (RETURN:1 (NAME:1 2 1) (NOP))\nendfunc @1:3:1\n"
+        "func 1 @1:4:1\nendparams\ntype 7 ptr 1 size=32 align=32\n"
+        "sym \"p\" size=32 class=1 type=7 align=32\nendlocals\n"
+        "stmt (ASG:7 (NAME:7 2 0) (UAND:7 (NAME:1 0 3)))\nendfunc @1:5:1\n" +
+        kTypes;
+    std::vector<std::vector<std::string>> in_order;
+    read(text);
+    for (const FunctionRead& f : functions_) {
+        std::vector<std::string> shapes;
+        for (const StatementEntry& s : f.body.statements)
+            shapes.push_back(shape(s.tree));
+        in_order.push_back(shapes);
+    }
+    TearDown();
+    SetUp();
+    defer_ = true;
+    read(text);
+    ASSERT_EQ(functions_.size(), 2u);
+    for (size_t i = 0; i < functions_.size(); ++i) {
+        std::vector<std::string> shapes;
+        for (const StatementEntry& s : functions_[i].body.statements)
+            shapes.push_back(shape(s.tree));
+        EXPECT_EQ(shapes, in_order[i]);
+    }
+    EXPECT_EQ(functions_[1].info->end_position.line, 5u);
+    EXPECT_EQ(functions_[1].body.statements.at(0).tree->left->sym()->name, "p");
 }
 
 TEST_F(ReaderClient, AMalformedExceptionTableIsAnEhtError) {

@@ -4,6 +4,7 @@
 #include "icode/record_fields.h"
 #include "ir/type_package.h"
 
+#include <cstdio>
 #include <variant>
 
 namespace vx::icode {
@@ -170,6 +171,11 @@ ir::FieldRecord field(const FieldEntry& b, TypeReadContext& cx) {
     record.bit_width = b.bits;
     record.flags = {b.byte, b.flag1, b.flag2, b.flag3};
     record.words[0] = b.fti;
+    if (b.fti != 0) {
+        char name[16];
+        std::snprintf(name, sizeof name, "fti:%x", static_cast<unsigned>(b.fti));
+        record.generated_name = name;
+    }
     record.position = type_position(b.pos, cx);
     return record;
 }

@@ -65,6 +65,9 @@ struct FieldRecord {
     uint32_t bit_width = 0;
     std::array<uint8_t, 4> flags{};  // flags[1] set: the field is a bit-field
     std::array<uint32_t, 2> words{}; // 0 when made; words[0] carries the file's "fti" byte
+    // "fti:%x" of the fti byte when the file gives one; names the field's
+    // type-information entry for the code generator's debug output.
+    std::string generated_name;
     TypeSourcePos position;
 
     bool is_bit_field() const { return flags[1] != 0; }

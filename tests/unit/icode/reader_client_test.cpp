@@ -409,6 +409,18 @@ TEST_F(ReaderClient, RecordsThatMakeNoSenseWhereTheyStandAreInvalid) {
     }
 }
 
+TEST_F(ReaderClient, AFieldWithAnFtiByteGetsAGeneratedName) {
+    read("icode -73 600 \"t.c\"\n" +
+         sections("type 7 csu 0 \"s\" size=32 align=16\ntype 7 list 7\n"
+                  "type 7 field 0 \"a\" 1 fti=0x2a\ntype 7 field 1 \"b\" 1 offset=16\n"
+                  "type 7 endlist 7",
+                  "sym \"w\" size=32 class=2 type=7 align=16"));
+    const ir::TYPE* type = ir::optimizer_type_of(global("w", 2)->declared_type);
+    ASSERT_NE(type, nullptr);
+    EXPECT_EQ(type->field_record(0)->generated_name, "fti:2a");
+    EXPECT_EQ(type->field_record(1)->generated_name, "");
+}
+
 TEST_F(ReaderClient, BodiesReadLaterMatchBodiesReadInOrder) {
     // Two functions; the second declares a type inside its body, which
     // belongs to the file and is read when the body is stepped over.

@@ -32,7 +32,9 @@ class TYPE_PKG;
 // exit status 1.  Every misuse of the type package ends here.
 [[noreturn]] void type_internal_error(const char* message);
 
-// Qualifier bits of a qualified type (one byte).
+// Qualifier bits of a qualified type: the printed qualifiers take the low
+// byte; CQ_INLINE, on a function's type, marks a function declared inline
+// (the word is written whole, so it passes through unchanged).
 enum QualifierBit : uint32_t {
     CQ_CONST = 1,
     CQ_VOLATILE = 2,
@@ -42,6 +44,7 @@ enum QualifierBit : uint32_t {
     CQ_IOPORT = 32,
     CQ_RESTRICT = 64,
     CQ_ONCHIP = 128,
+    CQ_INLINE = 256,
 };
 
 // A source position carried by a type record (typedefs, tags, fields,

@@ -8,7 +8,7 @@ inline constexpr const char* kUsage =
     "usage: ictool dis FILE [-o TEXT]\n"
     "       ictool asm TEXT -o FILE\n"
     "       ictool run FILE [--entry NAME] [--arg V]... [--max-steps N]\n"
-    "       ictool gen --seed N [--size small|medium|large] [-o FILE]\n";
+    "       ictool gen --seed N [--size small|medium|large] [-o FILE] [--text]\n";
 
 // `argv` is the whole command line; argv[1] names the subcommand.
 int text_command(int argc, char** argv); // dis, asm

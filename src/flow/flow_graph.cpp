@@ -1,0 +1,284 @@
+#include "flow/flow_graph.h"
+
+#include "driver/listing.h"
+#include "flow/dominators.h"
+#include "flow/loop_hierarchy.h"
+#include "flow/reaching_definitions.h"
+#include "ir/node_build.h"
+#include "ir/tree_walk.h"
+#include "support/check.h"
+
+#include <algorithm>
+
+namespace vx::flow {
+
+void add_edge(EdgeList& list, BBLK* block, double probability) {
+    if (has_edge(list, block))
+        return;
+    list.insert(list.begin(), Edge{block, probability});
+}
+
+bool remove_edge(EdgeList& list, BBLK* block) {
+    auto at =
+        std::find_if(list.begin(), list.end(), [&](const Edge& e) { return e.block == block; });
+    if (at == list.end())
+        return false;
+    list.erase(at);
+    return true;
+}
+
+bool has_edge(const EdgeList& list, const BBLK* block) {
+    return std::any_of(list.begin(), list.end(), [&](const Edge& e) { return e.block == block; });
+}
+
+FlowGraph::FlowGraph(ir::FUNINFO& function_record, icode::FunctionBody& function_body)
+    : function(function_record), body(function_body) {}
+
+FlowGraph::~FlowGraph() = default;
+
+// In front of `before` (last when it is null).  The prev links are kept
+// while blocks are made so that an insertion costs no search.
+void FlowGraph::link_in_layout(BBLK* block, BBLK* before) {
+    BBLK* old_last = first != nullptr ? first->prev : nullptr;
+    if (first != nullptr && (old_last == nullptr || old_last->next != nullptr))
+        for (old_last = first; old_last->next != nullptr;)
+            old_last = old_last->next;
+    BBLK* after = nullptr;
+    if (before == nullptr) {
+        after = old_last;
+    } else if (before != first) {
+        after = before->prev;
+        if (after == nullptr || after->next != before)
+            for (after = first; after->next != before;)
+                after = after->next;
+    }
+    block->next = before;
+    if (after == nullptr) {
+        block->next = first;
+        first = block;
+    } else {
+        after->next = block;
+    }
+    block->prev = after;
+    if (block->next != nullptr)
+        block->next->prev = block;
+    first->prev = block->next == nullptr ? block : old_last;
+}
+
+// The chain keeps creation order: a block made in front of the chain's
+// head (as the builder does, from the end of the function) goes first,
+// any other at the end.
+void FlowGraph::link_in_chain(BBLK* block, BBLK* before) {
+    if (chain == nullptr || (before != nullptr && before == chain)) {
+        block->next_in_chain = chain;
+        chain = block;
+        if (chain_tail_ == nullptr)
+            chain_tail_ = block;
+        return;
+    }
+    chain_tail_->next_in_chain = block;
+    chain_tail_ = block;
+}
+
+BBLK* FlowGraph::make_block(std::vector<StatementEntry> statements, BBLK* before) {
+    auto owned = std::make_unique<BBLK>();
+    BBLK* block = owned.get();
+    block->serial = static_cast<uint32_t>(blocks.size());
+    block->statements = std::move(statements);
+    for (const StatementEntry& s : block->statements) {
+        if (s.pos.line == 0)
+            continue;
+        if (block->first_line == 0)
+            block->first_line = s.pos.line;
+        block->last_line = s.pos.line;
+    }
+    blocks.push_back(std::move(owned));
+
+    link_in_layout(block, before);
+    link_in_chain(block, before);
+    note_change();
+    return block;
+}
+
+void FlowGraph::destroy_block(BBLK* block) {
+    BBLK* previous = nullptr;
+    for (BBLK** link = &chain; *link != nullptr; link = &(*link)->next_in_chain) {
+        if (*link == block) {
+            *link = block->next_in_chain;
+            if (chain_tail_ == block)
+                chain_tail_ = previous;
+            break;
+        }
+        previous = *link;
+    }
+    BBLK* before_block = nullptr;
+    for (BBLK** link = &first; *link != nullptr; link = &(*link)->next) {
+        if (*link == block) {
+            *link = block->next;
+            if (block->next != nullptr)
+                block->next->prev = before_block;
+            else if (first != nullptr)
+                first->prev = before_block;
+            if (before_block == nullptr && first != nullptr)
+                first->prev = block->prev; // the last block
+            break;
+        }
+        before_block = *link;
+    }
+    for (const Edge& e : block->succs)
+        remove_edge(e.block->preds, block);
+    for (const Edge& e : block->preds)
+        remove_edge(e.block->succs, block);
+    for (LABEL_REC* label : block->labels)
+        label->block = nullptr;
+    if (exit == block)
+        exit = nullptr;
+    blocks[block->serial].reset();
+    note_change();
+}
+
+void FlowGraph::note_label_number(uint32_t number) {
+    next_label_number_ = std::max(next_label_number_, number + 1);
+}
+
+LABEL_REC* FlowGraph::label_for_number(uint32_t number) {
+    auto [at, inserted] = labels_.try_emplace(number, nullptr);
+    if (inserted) {
+        at->second = &label_store_.emplace_back();
+        at->second->index = number;
+        note_label_number(number);
+    }
+    return at->second;
+}
+
+LABEL_REC* FlowGraph::find_label(uint32_t number) const {
+    auto at = labels_.find(number);
+    return at == labels_.end() ? nullptr : at->second;
+}
+
+LABEL_REC* FlowGraph::new_label() {
+    return label_for_number(next_label_number_);
+}
+
+LABEL_REC* FlowGraph::label_of(BBLK* block) {
+    if (block->labels.empty()) {
+        LABEL_REC* label = new_label();
+        label->block = block;
+        block->labels.push_back(label);
+    }
+    return block->labels.front();
+}
+
+NODE* FlowGraph::label_ref(LABEL_REC* label) {
+    NODE* ref = ir::make_label_ref(label->index);
+    ref->set_label(label);
+    return ref;
+}
+
+NODE* FlowGraph::branch_to(BBLK* block) {
+    return ir::make_node(ir::BRANCH, nullptr, label_ref(label_of(block)));
+}
+
+std::vector<BBLK*> FlowGraph::layout() const {
+    std::vector<BBLK*> order;
+    order.reserve(block_count);
+    for (BBLK* b = first; b != nullptr; b = b->next)
+        order.push_back(b);
+    return order;
+}
+
+std::vector<BBLK*> FlowGraph::chain_order() const {
+    std::vector<BBLK*> order;
+    for (BBLK* b = chain; b != nullptr; b = b->next_in_chain)
+        order.push_back(b);
+    return order;
+}
+
+BBLK* FlowGraph::block_at_dfn(uint32_t dfn) const {
+    for (BBLK* b = first; b != nullptr; b = b->next)
+        if (b->dfn == dfn)
+            return b;
+    return nullptr;
+}
+
+bool is_transfer(const NODE* statement) {
+    if (statement == nullptr)
+        return false;
+    switch (statement->op) {
+    case ir::BRANCH:
+    case ir::IF:
+    case ir::SWITCH:
+    case ir::RETURN:
+    case ir::URETURN:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::vector<LABEL_REC*> transfer_targets(const NODE* statement) {
+    std::vector<LABEL_REC*> targets;
+    if (statement == nullptr || statement->op == ir::RETURN || statement->op == ir::URETURN)
+        return targets;
+    ir::walk_tree(statement, [&](const NODE* node) {
+        if (node->op == ir::LABELREF && node->label() != nullptr)
+            targets.push_back(node->label());
+    });
+    return targets;
+}
+
+int retarget_label_refs(NODE* statement, const BBLK* from, LABEL_REC* to) {
+    int changed = 0;
+    ir::walk_tree(statement, [&](NODE* node) {
+        if (node->op == ir::LABELREF && node->label() != nullptr && node->label()->block == from) {
+            node->value = ir::Int96::from_unsigned(to->index);
+            node->set_label(to);
+            ++changed;
+        }
+    });
+    return changed;
+}
+
+FlowContext& flow_context() {
+    static FlowContext context;
+    return context;
+}
+
+void reset_flow_context() {
+    flow_context() = FlowContext{};
+}
+
+FlowGraph* current_flow_graph() {
+    return flow_context().graph.get();
+}
+
+FlowGraph& build_flow_graph(ir::FUNINFO& function, icode::FunctionBody& body,
+                            const BuildOptions& options) {
+    FlowContext& context = flow_context();
+    context.graph = std::make_unique<FlowGraph>(function, body);
+    FlowGraph& graph = *context.graph;
+    graph.options = options;
+    build_blocks(graph);
+    build_edges(graph);
+    number_blocks(graph);
+    remove_unreachable_blocks(graph);
+    function.has_flow_graph = true;
+    return graph;
+}
+
+void renumber_flow_graph(FlowGraph& graph) {
+    const BuildOptions saved = graph.options;
+    graph.options.remove_tail_recursion = false;
+    build_edges(graph);
+    graph.options = saved;
+    number_blocks(graph);
+    remove_unreachable_blocks(graph);
+    graph.note_change();
+}
+
+void dump_current_flow_graph() {
+    if (FlowGraph* graph = current_flow_graph(); graph != nullptr && driver::tracing())
+        driver::debug_printf("%s", flow_graph_text(*graph).c_str());
+}
+
+} // namespace vx::flow

@@ -1,0 +1,258 @@
+// The control-flow graph of one function: basic blocks (BBLK), their edges
+// and labels, and the per-function flow context that owns them.
+//
+// A function's statement list is cut into blocks by build_flow_graph
+// (block_builder.cpp); every block ends with an explicit transfer (BRANCH,
+// IF, SWITCH, RETURN, URETURN), so successors are read from the last
+// statement alone.  Blocks sit on two lists: the layout list (next/prev, in
+// depth-first order once numbered) and the chain of all blocks (creation
+// order), which also holds blocks that have become unreachable.
+//
+//   FlowGraph& g = build_flow_graph(info, body, options);  // blocks, edges, DFN
+//   ... analyses and passes on g ...
+//   flatten_flow_graph(g);                                  // back to body.statements
+#pragma once
+
+#include "icode/reader_client.h"
+#include "ir/function_info.h"
+#include "ir/node.h"
+#include "support/bitvec.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace vx::flow {
+struct BBLK;
+} // namespace vx::flow
+
+namespace vx::ir {
+
+// A code label of the flow graph.  LABELREF and LABELDEF nodes point to it
+// (NODE::label()); the block that it starts owns it.
+class LABEL_REC {
+public:
+    uint32_t index = 0;           // the label number written to the file
+    flow::BBLK* block = nullptr;  // the block the label starts
+    uint16_t reference_count = 0; // LABELREFs bound to it when edges were last built
+};
+
+} // namespace vx::ir
+
+namespace vx::flow {
+
+using icode::StatementEntry;
+using ir::LABEL_REC;
+using ir::NODE;
+
+class Dominator;
+struct LoopHierarchy;
+struct Loop;
+struct ReachingDefinitions;
+
+// An edge to `block`.  Probabilities are carried for later passes; -1.0
+// means unknown.
+struct Edge {
+    BBLK* block = nullptr;
+    double probability = -1.0;
+};
+using EdgeList = std::vector<Edge>;
+
+// Adds an edge to `block` at the head of `list`; nothing when the block is
+// already on it.
+void add_edge(EdgeList& list, BBLK* block, double probability = -1.0);
+// Removes the edge to `block`; false when there is none.
+bool remove_edge(EdgeList& list, BBLK* block);
+bool has_edge(const EdgeList& list, const BBLK* block);
+
+// The live-variable sets of a block (liveness.h).  Empty vectors until the
+// analysis has run.
+struct BlockLiveSets {
+    BITVEC in, out, def, use, defany, useany;
+};
+
+struct BBLK {
+    uint32_t serial = 0; // index in FlowGraph::blocks
+
+    BBLK* next = nullptr;          // layout order (depth-first once numbered)
+    BBLK* prev = nullptr;          // the first block's prev is the last block
+    BBLK* next_in_chain = nullptr; // every block, in creation order
+
+    std::vector<StatementEntry> statements; // execution order; the last decides successors
+    EdgeList preds;
+    EdgeList succs;
+    std::vector<LABEL_REC*> labels; // newest first
+
+    Loop* loop = nullptr; // innermost loop containing the block
+    BlockLiveSets live;
+    bool has_live_sets = false;
+
+    uint32_t first_line = 0; // lines of the first and last statement that carry one
+    uint32_t last_line = 0;
+
+    uint32_t uon = 0; // position in the chain, from 1
+    uint32_t dfn = 0; // depth-first number; 0: not reached
+    int16_t loop_depth = 0;
+    bool visited = false;
+    uint32_t loop_scratch = 0;
+    std::size_t walk_cursor = 0; // depth-first walk: next successor to try
+    BBLK* walk_parent = nullptr;
+
+    NODE* last_statement() const { return statements.empty() ? nullptr : statements.back().tree; }
+    LABEL_REC* first_label() const { return labels.empty() ? nullptr : labels.front(); }
+};
+
+// How the graph is built.  The driver fills it from the function's levels.
+struct BuildOptions {
+    // Self-calls in tail position become jumps (optimization level >= 2 and
+    // the driver's mode allows it).
+    bool remove_tail_recursion = false;
+    // The function forbids it (for instance, its frame must stay visible).
+    bool no_tail_recursion = false;
+};
+
+// The flow graph of one function and everything the flow analyses keep for
+// it.  Blocks are owned here; a destroyed block leaves an empty slot so
+// that serial numbers stay valid.
+class FlowGraph {
+public:
+    FlowGraph(ir::FUNINFO& function, icode::FunctionBody& body);
+    ~FlowGraph();
+    FlowGraph(const FlowGraph&) = delete;
+    FlowGraph& operator=(const FlowGraph&) = delete;
+
+    ir::FUNINFO& function;
+    icode::FunctionBody& body;
+    BuildOptions options;
+
+    std::vector<std::unique_ptr<BBLK>> blocks; // by serial number
+    BBLK* first = nullptr;                     // head of the layout list
+    BBLK* chain = nullptr;                     // head of the chain of all blocks
+    BBLK* exit = nullptr;                      // the block holding the function's URETURN
+    uint32_t block_count = 0;
+    // Set whenever the control structure changes; the dominator object and
+    // the loop hierarchy use it to know that they are stale.
+    bool cfg_changed = false;
+    // Counts the changes of the control structure; the dominator object
+    // compares it with the count it was built at.
+    uint64_t version = 0;
+    void note_change() {
+        cfg_changed = true;
+        ++version;
+    }
+
+    std::unique_ptr<Dominator> dominator;
+    // The live-variable candidates by number (liveness.h).
+    std::vector<ir::Symbol*> lva_candidates;
+    // The sets of the live-range splitter (reaching_definitions.h).
+    std::unique_ptr<ReachingDefinitions> reaching;
+    std::unique_ptr<LoopHierarchy> loops;
+
+    // Makes a block holding `statements` and puts it in front of `before`
+    // in both lists (at the end when `before` is null).
+    BBLK* make_block(std::vector<StatementEntry> statements, BBLK* before);
+    // Unlinks the block from both lists, drops its edges and its labels'
+    // owner, and destroys it.
+    void destroy_block(BBLK* block);
+
+    // Label records.  A fresh label takes a number no label of the
+    // function uses.
+    LABEL_REC* label_for_number(uint32_t number);
+    LABEL_REC* find_label(uint32_t number) const;
+    LABEL_REC* new_label();
+    // The block's first label, made when it has none.
+    LABEL_REC* label_of(BBLK* block);
+    // A LABELREF bound to the label.
+    NODE* label_ref(LABEL_REC* label);
+    // A BRANCH to the block.
+    NODE* branch_to(BBLK* block);
+    void note_label_number(uint32_t number);
+    // Labels numbered from here on were made by the flow graph, not read.
+    void mark_new_labels_start() { first_new_label_ = next_label_number_; }
+    bool is_new_label(const LABEL_REC* label) const { return label->index >= first_new_label_; }
+
+    // Blocks in layout order / chain order.
+    std::vector<BBLK*> layout() const;
+    std::vector<BBLK*> chain_order() const;
+    // The block with that DFN (after numbering), or nullptr.
+    BBLK* block_at_dfn(uint32_t dfn) const;
+
+private:
+    void link_in_layout(BBLK* block, BBLK* before);
+    void link_in_chain(BBLK* block, BBLK* before);
+
+    BBLK* chain_tail_ = nullptr;
+    std::deque<LABEL_REC> label_store_;
+    std::unordered_map<uint32_t, LABEL_REC*> labels_;
+    uint32_t next_label_number_ = 1;
+    uint32_t first_new_label_ = 1;
+};
+
+// The per-function flow state of the process: the graph of the current
+// function.  Reset between functions (and by tests).
+struct FlowContext {
+    std::unique_ptr<FlowGraph> graph;
+    // elim_dead_assigns leaves locals without references in place.
+    bool keep_unreferenced_locals = false;
+};
+FlowContext& flow_context();
+void reset_flow_context();
+// The current function's graph, or nullptr when none is built.
+FlowGraph* current_flow_graph();
+
+// --- Entry points of the schedule -----------------------------------------
+
+// Cuts the function's statement list into blocks, builds the edges with
+// UON numbers (removing tail recursion when the options allow), numbers the
+// blocks depth first and removes unreachable blocks.  The graph becomes the
+// current one; the body's statement list is emptied (the blocks hold the
+// statements until flatten_flow_graph).
+FlowGraph& build_flow_graph(ir::FUNINFO& function, icode::FunctionBody& body,
+                            const BuildOptions& options = {});
+
+// Parts of the build, for passes that have changed the graph.
+void build_blocks(FlowGraph& graph);              // block formation only
+void build_edges(FlowGraph& graph);               // successors from last statements, UON
+void number_blocks(FlowGraph& graph);             // depth-first order and DFN
+void remove_unreachable_blocks(FlowGraph& graph); // predecessors, final DFN, removal
+// Successors, numbering and unreachable-block removal again, after a pass
+// has rewritten transfers.
+void renumber_flow_graph(FlowGraph& graph);
+
+// Tail-recursion removal on one block; true when a self-call became a jump.
+bool remove_tail_recursion(FlowGraph& graph, BBLK* block);
+
+// Flow-graph clean-up: jumps to jumps are retargeted, blocks holding only a
+// jump are bypassed, an IF with equal targets becomes a BRANCH, and a block
+// is merged into its only predecessor when it is that block's only
+// successor.  Renumbers the graph; true when anything changed.
+bool simpcfg(FlowGraph& graph);
+
+// Writes the blocks back into the body's statement list in layout order,
+// with a LABELDEF for each label and without jumps to the block that
+// follows.  The graph stays as it is.
+void flatten_flow_graph(FlowGraph& graph);
+
+// Checks blocks and edges; returns a description of the first violation,
+// or "" when the graph is consistent.
+std::string verify_flow_graph(const FlowGraph& graph);
+
+// The block dump ("++++(WRBBLOCKS)" lines) in layout order.
+void dump_flow_graph(const FlowGraph& graph, FILE* out);
+std::string flow_graph_text(const FlowGraph& graph);
+// Dumps the current graph to the debug log (for RunContext::flow_graph_dumper).
+void dump_current_flow_graph();
+
+// The label targets of a transfer statement, in tree order (IF: true target
+// first; SWITCH: cases in list order).
+std::vector<LABEL_REC*> transfer_targets(const NODE* statement);
+// Points every LABELREF of the statement that leads to `from` at `to`;
+// returns how many it changed.
+int retarget_label_refs(NODE* statement, const BBLK* from, LABEL_REC* to);
+// True for the statements that end a block.
+bool is_transfer(const NODE* statement);
+
+} // namespace vx::flow

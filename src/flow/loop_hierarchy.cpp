@@ -1,0 +1,291 @@
+// Loop finding over the depth-first numbering: a back edge goes to a block
+// whose DFN is not greater; its target is the header, which must dominate
+// the latch.  Headers are visited from the highest DFN down, so inner
+// loops are found before the loops around them.
+#include "flow/loop_hierarchy.h"
+
+#include "driver/abnormal_end.h"
+#include "driver/listing.h"
+#include "flow/dominators.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vx::flow {
+
+namespace {
+
+Loop* outermost(Loop* loop) {
+    while (loop->parent != nullptr)
+        loop = loop->parent;
+    return loop;
+}
+
+void note_lines(Loop& loop, const BBLK* b) {
+    if (b->first_line != 0 && (loop.first_line == 0 || b->first_line < loop.first_line))
+        loop.first_line = b->first_line;
+    loop.last_line = std::max(loop.last_line, b->last_line);
+}
+
+class LoopFinder {
+public:
+    LoopFinder(FlowGraph& graph, LoopHierarchy& hierarchy) : g_(graph), h_(hierarchy) {}
+    // False when the hierarchy must be abandoned.
+    bool find();
+    void make_root();
+    void abandon();
+
+private:
+    Loop* new_loop(BBLK* header, BBLK* latch);
+    void fill(Loop* loop);
+    void take(Loop* loop, BBLK* b, std::vector<BBLK*>& work);
+
+    FlowGraph& g_;
+    LoopHierarchy& h_;
+};
+
+Loop* LoopFinder::new_loop(BBLK* header, BBLK* latch) {
+    h_.loops.push_back(std::make_unique<Loop>());
+    Loop* loop = h_.loops.back().get();
+    loop->header = header;
+    loop->latch = latch;
+    loop->number = static_cast<uint16_t>(++h_.loops_found);
+    return loop;
+}
+
+void LoopFinder::take(Loop* loop, BBLK* b, std::vector<BBLK*>& work) {
+    if (b == loop->header)
+        return;
+    if (b->loop == nullptr) {
+        b->loop = loop;
+        loop->blocks.push_back(b);
+        note_lines(*loop, b);
+        work.push_back(b);
+        return;
+    }
+    Loop* inner = outermost(b->loop);
+    if (inner == loop)
+        return;
+    inner->parent = loop;
+    loop->blocks.push_back(inner->header);
+    work.push_back(inner->header);
+}
+
+void LoopFinder::fill(Loop* loop) {
+    loop->header->loop = loop;
+    std::vector<BBLK*> work;
+    if (loop->latch != loop->header)
+        take(loop, loop->latch, work);
+    while (!work.empty()) {
+        BBLK* b = work.back();
+        work.pop_back();
+        for (const Edge& e : b->preds)
+            if (e.block->loop != loop)
+                take(loop, e.block, work);
+    }
+    loop->blocks.push_back(loop->header);
+    note_lines(*loop, loop->header);
+}
+
+bool LoopFinder::find() {
+    Dominator& dom = g_.dominator ? *g_.dominator : compute_dominators(g_);
+    const std::vector<BBLK*> order = g_.layout();
+    for (auto at = order.rbegin(); at != order.rend(); ++at) {
+        BBLK* b = *at;
+        if (b->preds.empty())
+            continue;
+        if (b->loop != nullptr)
+            return false;
+        BBLK* latch = nullptr;
+        for (const Edge& e : b->preds) {
+            if (e.block->dfn < b->dfn)
+                continue;
+            if (latch != nullptr || e.block->loop != nullptr || !dom.dominates(b, e.block))
+                return false;
+            latch = e.block;
+        }
+        if (latch != nullptr)
+            fill(new_loop(b, latch));
+    }
+    return true;
+}
+
+void LoopFinder::make_root() {
+    h_.loops.push_back(std::make_unique<Loop>());
+    Loop* root = h_.loops.back().get();
+    h_.root = root;
+    root->header = g_.first;
+    root->number = static_cast<uint16_t>(h_.loops_found + 1);
+    const std::vector<BBLK*> order = g_.layout();
+    for (auto at = order.rbegin(); at != order.rend(); ++at) {
+        BBLK* b = *at;
+        if (b->loop == nullptr) {
+            b->loop = root;
+            root->blocks.push_back(b);
+            note_lines(*root, b);
+            if (root->latch == nullptr)
+                root->latch = b;
+        } else if (b->loop != root && b->loop->header == b && b->loop->parent == nullptr) {
+            b->loop->parent = root;
+            root->blocks.push_back(b);
+        }
+    }
+}
+
+void LoopFinder::abandon() {
+    for (BBLK* b = g_.first; b != nullptr; b = b->next)
+        b->loop = nullptr;
+    h_.loops.clear();
+    h_.loops_found = 0;
+    h_.abandoned = true;
+}
+
+// Loops from the inside out, so that an inner preheader exists before the
+// loop around it looks for its own.
+void make_preheaders(FlowGraph& graph, Loop& loop) {
+    for (Loop* child : loop.children())
+        make_preheaders(graph, *child);
+    make_preheader(graph, loop);
+}
+
+void order_blocks(Loop& root) {
+    walk_loops(root, [](Loop& loop) {
+        if (!loop.blocks.empty() && loop.blocks.front()->dfn > loop.header->dfn)
+            std::reverse(loop.blocks.begin(), loop.blocks.end());
+    });
+}
+
+} // namespace
+
+std::vector<Loop*> Loop::children() const {
+    std::vector<Loop*> kids;
+    for (BBLK* b : blocks)
+        if (b->loop != this && b->loop != nullptr && b->loop->header == b &&
+            b->loop->parent == this)
+            kids.push_back(b->loop);
+    return kids;
+}
+
+bool Loop::contains(const BBLK* block) const {
+    for (const Loop* l = block->loop; l != nullptr; l = l->parent)
+        if (l == this)
+            return true;
+    return false;
+}
+
+BBLK* make_preheader(FlowGraph& graph, Loop& loop) {
+    if (loop.parent == nullptr)
+        return nullptr;
+    BBLK* header = loop.header;
+    std::vector<BBLK*> outside;
+    for (const Edge& e : header->preds)
+        if (!loop.contains(e.block))
+            outside.push_back(e.block);
+    if (outside.size() == 1 && outside.front()->loop == loop.parent &&
+        outside.front()->succs.size() == 1) {
+        loop.preheader = outside.front();
+        return loop.preheader;
+    }
+    StatementEntry jump{graph.branch_to(header), {}};
+    if (!header->statements.empty())
+        jump.pos = header->statements.front().pos;
+    BBLK* pre = graph.make_block({jump}, header);
+    driver::debug_printf("\t\tAdding preheader for loop #%d with header BB%d.\n", loop.number,
+                         static_cast<int>(header->dfn));
+    pre->dfn = header->dfn;
+    pre->loop = loop.parent;
+    loop.parent->blocks.push_back(pre);
+    add_edge(pre->succs, header);
+    add_edge(header->preds, pre);
+    LABEL_REC* entry = graph.label_of(pre);
+    for (BBLK* o : outside) {
+        retarget_label_refs(o->last_statement(), header, entry);
+        remove_edge(header->preds, o);
+        add_edge(pre->preds, o);
+        for (Edge& e : o->succs)
+            if (e.block == header)
+                e.block = pre;
+        if (o->last_line != 0)
+            pre->first_line = pre->last_line = o->last_line;
+    }
+    ++graph.block_count;
+    graph.note_change();
+    loop.preheader = pre;
+    return pre;
+}
+
+void number_depths(Loop& loop, int depth) {
+    if (depth > 32767) {
+        std::fprintf(stderr, "Too many nested loops:  %d\n", depth);
+        driver::terminate_abnormally();
+    }
+    std::vector<std::pair<Loop*, int>> stack{{&loop, depth}};
+    while (!stack.empty()) {
+        auto [current, d] = stack.back();
+        stack.pop_back();
+        if (d > 32767) {
+            std::fprintf(stderr, "Too many nested loops:  %d\n", d);
+            driver::terminate_abnormally();
+        }
+        current->depth = static_cast<int16_t>(d);
+        for (BBLK* b : current->blocks)
+            if (b->loop == current)
+                b->loop_depth = current->depth;
+        for (Loop* child : current->children()) {
+            stack.push_back({child, d + 1});
+        }
+    }
+    // A loop spans the source of its children too.
+    walk_loops(loop, [](Loop& l) {
+        for (Loop* p = l.parent; p != nullptr; p = p->parent) {
+            if (l.first_line != 0 && (p->first_line == 0 || l.first_line < p->first_line))
+                p->first_line = l.first_line;
+            p->last_line = std::max(p->last_line, l.last_line);
+        }
+    });
+}
+
+void clear_loop_hierarchy(FlowGraph& graph) {
+    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain) {
+        b->loop = nullptr;
+        b->loop_depth = 0;
+        b->loop_scratch = 0;
+    }
+    graph.loops.reset();
+}
+
+LoopHierarchy* build_loop_hierarchy(FlowGraph& graph, const LoopHierarchyFlags& flags) {
+    driver::debug_printf("\n\n\t\t\t---------- ENTERING 'build_loop_hierarchy' -------\n");
+    clear_loop_hierarchy(graph);
+    if (graph.first == nullptr || !graph.first->preds.empty())
+        return nullptr;
+    for (BBLK* b = graph.first->next; b != nullptr; b = b->next)
+        if (b->preds.empty())
+            return nullptr;
+    uint32_t back_edges = 0;
+    for (BBLK* b = graph.first; b != nullptr; b = b->next)
+        for (const Edge& e : b->succs)
+            back_edges += e.block->dfn <= b->dfn ? 1 : 0;
+    if (back_edges == 0 && flags.loops_only)
+        return nullptr;
+
+    graph.loops = std::make_unique<LoopHierarchy>();
+    LoopHierarchy& h = *graph.loops;
+    LoopFinder finder(graph, h);
+    if (!finder.find())
+        finder.abandon();
+    finder.make_root();
+    const uint32_t blocks_before = graph.block_count;
+    for (Loop* child : h.root->children())
+        make_preheaders(graph, *child);
+    if (graph.block_count != blocks_before) {
+        // Preheaders were added: give every block its place in the depth-first order again.
+        number_blocks(graph);
+        remove_unreachable_blocks(graph);
+    }
+    number_depths(*h.root, 0);
+    order_blocks(*h.root);
+    return &h;
+}
+
+} // namespace vx::flow

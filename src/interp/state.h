@@ -1,0 +1,27 @@
+// A program laid out for running: its functions compiled, its globals and
+// string constants placed in the initial memory image.
+#pragma once
+
+#include "interp/code.h"
+#include "interp/memory.h"
+
+#include <deque>
+#include <map>
+#include <string>
+
+namespace vx::interp {
+
+struct ProgramState {
+    std::deque<Code> codes;
+    std::deque<CallSite> sites;
+    std::deque<std::string> texts;
+    std::deque<Function> functions; // by index
+    std::map<std::string, Function*> by_name;
+    Memory image;               // globals and strings, initialized
+    uint32_t return_buffer = 0; // where a function returning a structure leaves it
+    // An initializer that could not be evaluated: every run ends with it.
+    Status init_status = Status::completed;
+    std::string init_fault;
+};
+
+} // namespace vx::interp

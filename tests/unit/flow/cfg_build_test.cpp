@@ -1,0 +1,188 @@
+// Block formation, edges, numbering, unreachable blocks, the dump, the
+// verifier and flattening back into statements.
+#include "unit/flow/flow_test_support.h"
+
+#include "flow/flow_graph.h"
+
+namespace vx::flow::testing {
+namespace {
+
+using Cfg = FlowTest;
+
+TEST_F(Cfg, EmptyFunctionGetsEntryAndExit) {
+    FlowGraph& g = build("");
+    EXPECT_EQ(g.block_count, 2u);
+    EXPECT_EQ(picture(), "1:[BRANCH]->2 2:[URETURN]->");
+    EXPECT_EQ(verify_flow_graph(g), "");
+}
+
+TEST_F(Cfg, StatementsAfterBranchUpToLabelDisappear) {
+    build(R"(stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+             stmt (BRANCH (LABEL 3))
+             stmt (ASG:1 (NAME:1 2 2) (ICON:1 2))
+             label 3
+             stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    EXPECT_EQ(picture(), "1:[ASG BRANCH]->2 2:[RETURN]->");
+    EXPECT_EQ(verify_flow_graph(graph()), "");
+}
+
+TEST_F(Cfg, FallThroughIntoLabelGetsExplicitBranch) {
+    build(R"(stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+             label 3
+             stmt (ASG:1 (NAME:1 2 2) (ICON:1 2))
+             stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    EXPECT_EQ(picture(), "1:[ASG BRANCH]->2 2:[ASG RETURN]->");
+    EXPECT_EQ(graph().first->next->labels.front()->index, 3u);
+}
+
+TEST_F(Cfg, ConditionalBranchBecomesTwoTargetIf) {
+    build(R"(stmt (CBRANCH (GT:1 (NAME:1 1 0) (ICON:1 0)) (LABEL 5))
+             stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+             label 5
+             stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    const NODE* decision = graph().first->last_statement();
+    ASSERT_EQ(decision->op, ir::IF);
+    EXPECT_EQ(decision->right->op, ir::COLON);
+    EXPECT_EQ(decision->right->left->label()->index, 5u);
+    EXPECT_EQ(verify_flow_graph(graph()), "");
+    EXPECT_EQ(graph().first->succs.size(), 2u);
+}
+
+TEST_F(Cfg, SwitchWithoutDefaultReachesStatementAfterIt) {
+    build(
+        R"(stmt (SWITCH 1 (NAME:1 1 0) (COMMA (CASE (ICON:1 0) (LABEL 1)) (CASE (ICON:1 1) (LABEL 2))))
+             stmt (ASG:1 (NAME:1 2 2) (ICON:1 9))
+             label 1
+             stmt (ASG:1 (NAME:1 2 2) (ICON:1 10))
+             label 2
+             stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    const NODE* sw = graph().first->last_statement();
+    ASSERT_EQ(sw->op, ir::SWITCH);
+    EXPECT_EQ(shape(sw->right->right), "(DEFAULT (LABEL 4))");
+    EXPECT_EQ(graph().first->succs.size(), 3u);
+    EXPECT_EQ(verify_flow_graph(graph()), "");
+}
+
+TEST_F(Cfg, SwitchFollowedByBranchTakesItsTargetAsDefault) {
+    build(R"(stmt (SWITCH 1 (NAME:1 1 0) (CASE (ICON:1 0) (LABEL 1)))
+             stmt (BRANCH (LABEL 2))
+             label 1
+             stmt (ASG:1 (NAME:1 2 2) (ICON:1 10))
+             label 2
+             stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    const NODE* sw = graph().first->last_statement();
+    EXPECT_EQ(shape(sw->right->right), "(DEFAULT (LABEL 2))");
+    EXPECT_EQ(verify_flow_graph(graph()), "");
+}
+
+TEST_F(Cfg, DepthFirstNumbersFollowLayoutFromEntry) {
+    build(R"(stmt (CBRANCH (GT:1 (NAME:1 1 0) (ICON:1 0)) (LABEL 5))
+             stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+             stmt (BRANCH (LABEL 6))
+             label 5
+             stmt (ASG:1 (NAME:1 2 2) (ICON:1 2))
+             label 6
+             stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    uint32_t expected = 1;
+    for (const BBLK* b = graph().first; b != nullptr; b = b->next)
+        EXPECT_EQ(b->dfn, expected++);
+    EXPECT_EQ(graph().block_count, 4u); // the exit block is unreachable
+    EXPECT_EQ(graph().first->prev->next, nullptr);
+    EXPECT_EQ(verify_flow_graph(graph()), "");
+}
+
+TEST_F(Cfg, UnreachableBlockIsReportedAndRemoved) {
+    FILE* log = std::tmpfile();
+    build(R"(stmt (BRANCH (LABEL 2))
+             label 1
+             stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+             label 2
+             stmt (RETURN:1 (NAME:1 1 0) (NOP)))");
+    std::fclose(log);
+    EXPECT_EQ(picture(), "1:[BRANCH]->2 2:[RETURN]->");
+    for (BBLK* b = graph().chain; b != nullptr; b = b->next_in_chain)
+        EXPECT_NE(b->dfn, 0u);
+    EXPECT_EQ(verify_flow_graph(graph()), "");
+}
+
+TEST_F(Cfg, UreturnInsideTheFunctionJumpsToTheExitBlock) {
+    FlowGraph& g = build(R"(stmt (CBRANCH (NAME:1 1 0) (LABEL 5))
+                            stmt (URETURN (NOP))
+                            label 5
+                            stmt (ASG:1 (NAME:1 2 2) (ICON:1 2)))");
+    EXPECT_EQ(verify_flow_graph(g), "");
+    int ureturns = 0;
+    for (const BBLK* b = g.first; b != nullptr; b = b->next)
+        for (const StatementEntry& s : b->statements)
+            ureturns += s.tree->op == ir::URETURN;
+    EXPECT_EQ(ureturns, 1);
+    EXPECT_EQ(g.exit->statements.size(), 1u);
+}
+
+TEST_F(Cfg, DumpShowsNumbersLabelsAndNeighbours) {
+    FlowGraph& g = build(R"(stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+                            label 3
+                            stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    EXPECT_EQ(flow_graph_text(g), "\n++++(WRBBLOCKS): START NEXT BB, UON=1, DFN=1\n"
+                                  "\tPREDECESSORS = ( )\n"
+                                  "\tSUCCESSORS =   ( 2 )\n"
+                                  "\n++++(WRBBLOCKS): START NEXT BB, UON=2, DFN=2\n"
+                                  "\tLABEL, INDEX=3, REFCOUNT=1, NAME=<NONE>\n"
+                                  "\tPREDECESSORS = ( 1 )\n"
+                                  "\tSUCCESSORS =   ( )\n");
+}
+
+TEST_F(Cfg, VerifierNamesTheFirstViolation) {
+    FlowGraph& g = build(R"(stmt (CBRANCH (NAME:1 1 0) (LABEL 5))
+                            stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+                            label 5
+                            stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    ASSERT_EQ(verify_flow_graph(g), "");
+    BBLK* entry = g.first;
+    BBLK* other = entry->succs.front().block;
+    remove_edge(other->preds, entry);
+    EXPECT_NE(verify_flow_graph(g).find("not a predecessor of its successor"), std::string::npos);
+    add_edge(other->preds, entry);
+    remove_edge(entry->succs, other);
+    EXPECT_NE(verify_flow_graph(g).find("names"), std::string::npos);
+    add_edge(entry->succs, other);
+    ++g.block_count;
+    EXPECT_NE(verify_flow_graph(g).find("block count"), std::string::npos);
+    --g.block_count;
+    g.first->statements.back().tree->right->left->set_label(nullptr);
+    EXPECT_NE(verify_flow_graph(g).find("unbound label"), std::string::npos);
+}
+
+TEST_F(Cfg, FlattenDropsJumpsToTheNextBlockAndLowersIf) {
+    build(R"(stmt (CBRANCH (GT:1 (NAME:1 1 0) (ICON:1 0)) (LABEL 5))
+             stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+             label 5
+             stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    const std::vector<std::string> ops = flattened_ops();
+    EXPECT_EQ(ops, (std::vector<std::string>{"(CBRANCH (GT (NAME x) (ICON 0)) (LABEL 5))",
+                                             "(ASG (NAME y) (ICON 1))", "(LABELDEF 5)",
+                                             "(RETURN (NAME y) (NOP))"}));
+}
+
+TEST_F(Cfg, RoundTripThroughStatementsKeepsTheGraph) {
+    FlowGraph& g = build(R"(stmt (ASG:1 (NAME:1 2 2) (ICON:1 0))
+                            label 1
+                            stmt (CBRANCH (GE:1 (NAME:1 2 2) (NAME:1 1 0)) (LABEL 2))
+                            stmt (PLUSASG:1 (NAME:1 2 2) (ICON:1 1))
+                            stmt (BRANCH (LABEL 1))
+                            label 2
+                            stmt (SWITCH 1 (NAME:1 2 2) (CASE (ICON:1 3) (LABEL 4)))
+                            stmt (RETURN:1 (NAME:1 2 2) (NOP))
+                            label 4
+                            stmt (RETURN:1 (ICON:1 7) (NOP)))");
+    const std::string before = picture();
+    flatten_flow_graph(g);
+    icode::FunctionBody body = g.body;
+    ir::FUNINFO& info = g.function;
+    FlowGraph& again = build_flow_graph(info, body);
+    EXPECT_EQ(verify_flow_graph(again), "");
+    EXPECT_EQ(picture(), before);
+}
+
+} // namespace
+} // namespace vx::flow::testing

@@ -1,5 +1,6 @@
 #include "driver/file_run.h"
 
+#include "driver/flow_steps.h"
 #include "driver/function_switch.h"
 #include "driver/listing.h"
 #include "driver/run_context.h"
@@ -83,12 +84,16 @@ void run_steps_up_to_barrier(FunctionEntry& function) {
         if (step->reads_trees())
             read_function_body(function);
         step->run_step();
+        verify_after_step(step->serial(), step->name().c_str());
         function.passes.pop_front();
         // A step may clear the current function (the end of pass 1 and the
         // trailer do); the next one runs with it current again.
         if (!function.passes.empty() && !run_context().currfunc)
             enter_function(function);
     }
+    // Only one function has blocks at a time.
+    if (run_context().currfunc)
+        release_function_flow_graph();
     run_context().current_entry = nullptr;
     // A per-function log lasts for the function's stretch of the sweep; the
     // barrier after it writes to the main log.
@@ -137,6 +142,7 @@ bool run_one_sweep() {
 
 void run_file() {
     RunContext& run = run_context();
+    run.flow_graph_dumper = flow::dump_current_flow_graph;
     run_value_engine_self_tests();
     run_test_hooks();
     read_input();

@@ -3,6 +3,8 @@
 #include "driver/listing.h"
 #include "driver/option_access.h"
 #include "icode/reader_client.h"
+#include "ir/node.h"
+#include "ir/symbol_table.h"
 #include "support/check.h"
 #include "support/switches.h"
 #include "support/termination.h"
@@ -23,12 +25,15 @@ void make_current(FunctionEntry& function) {
     run.currfuninfo = info;
     VX_CHECK(run.currfunc == run.currfuninfo->symbol);
     select_option_set(run.currfunc->option_set);
+    // Nodes that the steps make belong to the function.
+    ir::node_environment().arena = &info->arena;
 }
 
 void clear_current_function() {
     RunContext& run = run_context();
     run.currfunc = nullptr;
     run.currfuninfo = nullptr;
+    ir::node_environment().arena = &ir::symbol_state().arena;
 }
 
 void read_function_body(FunctionEntry& function) {
@@ -44,6 +49,10 @@ void read_function_body(FunctionEntry& function) {
     };
     icode::OptimizerReaderClient client(icode::run_type_package(), *run.writer, keep_body);
     run.reader->read_function_at(offset, client);
+    // Reading ends with the run's arena in place; the steps that follow
+    // make their nodes in the function's.
+    if (run.currfuninfo == function.info)
+        ir::node_environment().arena = &function.info->arena;
 }
 
 namespace {

@@ -1,9 +1,11 @@
 #include "driver/steps.h"
 
+#include "driver/flow_steps.h"
 #include "driver/function_switch.h"
 #include "driver/listing.h"
 #include "driver/option_access.h"
 #include "driver/run_context.h"
+#include "flow/liveness.h"
 #include "icode/writer_client.h"
 
 #include <algorithm>
@@ -19,9 +21,13 @@ void restore_options_traced() {
     debug_printf("]\n");
 }
 
+// From level 2 on, dead assignments go before the file-level analysis sees
+// the function.  The function's blocks are written back at the end of the
+// step, as the next function's steps follow.
 void step_pass_1() {
-    // The per-function work of pass 1 joins here as it is written; the step
-    // ends with no function current and the file-level options in force.
+    if (optimization_level() >= 2 && steps_transform())
+        flow::elim_dead_assigns(function_flow_graph());
+    release_function_flow_graph();
     clear_current_function();
     restore_file_options();
 }
@@ -70,6 +76,10 @@ void write_and_release_function() {
     ir::FunctionInfo* info = run.currfuninfo;
     if (entry == nullptr || info == nullptr)
         return;
+    if (flow::current_flow_graph() != nullptr) {
+        flow::simpcfg(*flow::current_flow_graph());
+        release_function_flow_graph();
+    }
     if (run.writer && !info->not_emitted)
         icode::write_function(*run.writer, *info, entry->body);
     info->release_function_data();

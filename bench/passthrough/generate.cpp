@@ -67,6 +67,7 @@ private:
     std::vector<TreeNode> nodes_;
     uint32_t line_ = 0;
     uint32_t label_ = 0;
+    uint32_t first_label_ = 1; // the current function's first label
 };
 
 void Generator::declare(const char* name, uint32_t type, uint8_t storage_class) {
@@ -144,7 +145,9 @@ void Generator::statement() {
         node(83, kInt);
         expression(2);
         expression(1);
-        node(1, 0).first = 1 + pick(label_ + 1);
+        // A label of this function already defined: labels belong to
+        // their function, and a branch elsewhere is not a program.
+        node(1, 0).first = first_label_ + pick(label_ - first_label_ + 1);
         break;
     case 1:
         node(58, kInt); // ASG of a call
@@ -175,6 +178,8 @@ void Generator::function(uint32_t symbol) {
     for (const char* name : kLocalNames)
         declare(name, kInt, 1);
     writer_.write(LocalsEnd{pos()});
+    first_label_ = label_ + 1;
+    writer_.write(LabelDef{++label_});
     for (uint32_t i = 0; i < kStatementsPerFunction; ++i) {
         if (pick(12) == 0)
             writer_.write(LabelDef{++label_});

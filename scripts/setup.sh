@@ -3,7 +3,7 @@
 # missing ones when run as root, otherwise names them and fails.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libboost-dev libgtest-dev clang)
+packages=(cmake ninja-build g++ libboost-dev libgtest-dev clang cpp csmith)
 
 missing=()
 for p in "${packages[@]}"; do

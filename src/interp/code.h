@@ -131,6 +131,12 @@ struct CallSite {
     Function* direct = nullptr; // nullptr: the callee is computed by `callee`
     Code* callee = nullptr;
     std::vector<Argument> args;
+    // A structure result goes to a temporary of the caller's frame that
+    // belongs to this call alone, so two results pending at once (the
+    // arguments of `f(g(), h())`) never share words.  -1: the program's
+    // shared return buffer (a call in an initializer).
+    int64_t result_offset = -1;
+    uint32_t result_words = 0;
 };
 
 enum class StmtKind : uint8_t {

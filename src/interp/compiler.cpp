@@ -134,6 +134,7 @@ private:
 
     // Frame
     uint32_t add_to_frame(const ir::Symbol& symbol);
+    uint32_t add_frame_object(uint32_t words, uint32_t align);
     uint32_t frame_offset(const ir::Symbol& symbol);
 
     // Statements
@@ -187,6 +188,7 @@ void ProgramBuilder::build() {
     }
     initialize_globals();
     state.return_buffer = state.image.allocate(return_words);
+    state.return_words = return_words;
 }
 
 // Every function symbol of the file becomes a function; those without a
@@ -339,11 +341,15 @@ void TreeCompiler::compile_function(const ir::FUNINFO& info, const std::vector<N
 }
 
 uint32_t TreeCompiler::add_to_frame(const ir::Symbol& symbol) {
-    const uint32_t words = std::max(1u, words_of_bits(symbol.size));
-    const uint32_t align = std::max(1u, symbol.alignment / 16);
-    uint32_t offset = frame_.empty() ? 0 : frame_end_ + kGuardWords;
-    offset = (offset + align - 1) / align * align;
+    const uint32_t offset = add_frame_object(std::max(1u, words_of_bits(symbol.size)),
+                                             std::max(1u, symbol.alignment / 16));
     frame_[&symbol] = offset;
+    return offset;
+}
+
+uint32_t TreeCompiler::add_frame_object(uint32_t words, uint32_t align) {
+    uint32_t offset = function_->objects.empty() ? 0 : frame_end_ + kGuardWords;
+    offset = (offset + align - 1) / align * align;
     function_->objects.push_back({offset, words});
     frame_end_ = offset + words;
     return offset;
@@ -941,8 +947,13 @@ Code* TreeCompiler::block_copy(NODE* node) {
 
 Code* TreeCompiler::call(NODE* node) {
     CallSite& site = b_.state.sites.emplace_back();
-    Code* code = make(Op::call, shape_of(node->type), 1);
+    const Shape result = shape_of(node->type);
+    Code* code = make(Op::call, result, 1);
     code->site = &site;
+    if (result.cls == Cls::block && function_ != nullptr) {
+        site.result_words = std::max(1u, result.words);
+        site.result_offset = add_frame_object(site.result_words, 2);
+    }
     NODE* callee = node->left;
     if (callee != nullptr && callee->op == ir::UAND && callee->left != nullptr &&
         callee->left->op == ir::NAME && callee->left->sym() != nullptr &&

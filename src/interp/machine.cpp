@@ -230,7 +230,9 @@ uint64_t Machine::arithmetic(Op op, const Code* c, uint64_t x, uint64_t y) {
 }
 
 uint64_t Machine::convert(const Code* c, uint64_t value) {
-    if (c->cls == Cls::integer) {
+    // A conversion whose result addresses a block (`*(struct s *)p` used
+    // whole) is an integer conversion of the address.
+    if (c->cls != Cls::floating) {
         if (c->ocls == Cls::floating)
             return float_to_integer(as_double(value), shape_of_code(c));
         return wrap(c, value);
@@ -418,12 +420,20 @@ uint64_t Machine::call(const Code* c) {
             args_.push_back(memory_.word(value + i));
     }
     ++counts_.calls;
-    const uint64_t result = invoke(*function, first, site);
+    ResultPlace place = shared_return_buffer();
+    if (site->result_offset >= 0)
+        place = {fp_ + static_cast<uint64_t>(site->result_offset), site->result_words};
+    const uint64_t result = invoke(*function, first, site, place);
     args_.resize(first);
     return result;
 }
 
-uint64_t Machine::invoke(const Function& function, size_t first_arg, const CallSite* site) {
+Machine::ResultPlace Machine::shared_return_buffer() const {
+    return {state_.return_buffer, state_.return_words};
+}
+
+uint64_t Machine::invoke(const Function& function, size_t first_arg, const CallSite* site,
+                         ResultPlace result_place) {
     if (function.kind != FunctionKind::defined)
         return intrinsic(function, first_arg, site);
     if (depth_ >= request_.max_depth)
@@ -445,7 +455,7 @@ uint64_t Machine::invoke(const Function& function, size_t first_arg, const CallS
     current_ = &function;
     ++depth_;
     bind_parameters(function, first_arg, site);
-    const uint64_t result = execute(function);
+    const uint64_t result = execute(function, result_place);
     --depth_;
     memory_.set_live(static_cast<uint32_t>(frame), function.frame_words, false);
     fp_ = saved_fp;
@@ -520,7 +530,7 @@ uint64_t Machine::intrinsic(const Function& function, size_t first_arg, const Ca
 
 // ---- Statements -----------------------------------------------------------------------------
 
-uint64_t Machine::execute(const Function& function) {
+uint64_t Machine::execute(const Function& function, ResultPlace result_place) {
     const Stmt* stmts = function.stmts.data();
     uint32_t pc = 0;
     const uint64_t max_steps = request_.max_steps;
@@ -584,8 +594,9 @@ uint64_t Machine::execute(const Function& function) {
                 return 0;
             const uint64_t value = eval(s.e);
             if (function.result.cls == Cls::block) {
-                copy_block(state_.return_buffer, value, function.result.words);
-                return state_.return_buffer;
+                copy_block(result_place.address, value,
+                           std::min(function.result.words, result_place.words));
+                return result_place.address;
             }
             return value;
         }
@@ -633,7 +644,7 @@ RunResult Machine::run() {
         for (int64_t arg : request_.args)
             args_.push_back(static_cast<uint64_t>(arg));
         ++counts_.calls;
-        const uint64_t value = invoke(*entry, 0, nullptr);
+        const uint64_t value = invoke(*entry, 0, nullptr, shared_return_buffer());
         const Shape& shape = entry->result;
         if (shape.cls == Cls::integer) {
             result.exit_value = static_cast<int64_t>(value);

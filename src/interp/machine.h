@@ -41,9 +41,17 @@ public:
 
 private:
     uint64_t eval(const Code* c);
-    uint64_t execute(const Function& function);
+    // Where a structure result is copied when the callee returns.
+    struct ResultPlace {
+        uint64_t address = 0;
+        uint32_t words = 0;
+    };
+
+    uint64_t execute(const Function& function, ResultPlace result);
     uint64_t call(const Code* c);
-    uint64_t invoke(const Function& function, size_t first_arg, const CallSite* site);
+    uint64_t invoke(const Function& function, size_t first_arg, const CallSite* site,
+                    ResultPlace result);
+    ResultPlace shared_return_buffer() const;
     void bind_parameters(const Function& function, size_t first_arg, const CallSite* site);
     uint64_t intrinsic(const Function& function, size_t first_arg, const CallSite* site);
 

@@ -17,8 +17,11 @@ struct ProgramState {
     std::deque<std::string> texts;
     std::deque<Function> functions; // by index
     std::map<std::string, Function*> by_name;
-    Memory image;               // globals and strings, initialized
-    uint32_t return_buffer = 0; // where a function returning a structure leaves it
+    Memory image; // globals and strings, initialized
+    // Where the entry (and a call in an initializer) leaves a structure
+    // result; calls in functions have their own temporaries.
+    uint32_t return_buffer = 0;
+    uint32_t return_words = 0;
     // An initializer that could not be evaluated: every run ends with it.
     Status init_status = Status::completed;
     std::string init_fault;

@@ -143,12 +143,20 @@ TEST_P(Examples, RunTheSameAfterTheOptimizer) {
         read_text(std::filesystem::path(VXOPT_SOURCE_DIR) / "examples" / (run.example + ".ict"));
     dir.write("e.icode", icode::text::assemble(text));
     ASSERT_EQ(run_process(kOptvx, {"e.icode", "e.opt"}, dir.path()).status, 0);
+    // The optimizer may change the counts, never the output or the value.
+    auto without_counts = [](const std::string& text) {
+        return text.substr(0, text.find(" ops="));
+    };
     for (const char* file : {"e.icode", "e.opt"}) {
         std::vector<std::string> args = {"run", file};
         args.insert(args.end(), run.args.begin(), run.args.end());
         const ProcessResult result = run_process(kIctool, args, dir.path());
         EXPECT_EQ(result.status, run.status) << file << result.err;
-        EXPECT_EQ(run.status == 0 ? result.out : result.err, run.out_or_err) << file;
+        const std::string& got = run.status == 0 ? result.out : result.err;
+        if (std::string(file) == "e.icode")
+            EXPECT_EQ(got, run.out_or_err) << file;
+        else
+            EXPECT_EQ(without_counts(got), without_counts(run.out_or_err)) << file;
     }
 }
 

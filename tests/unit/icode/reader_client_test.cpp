@@ -3,6 +3,8 @@
 // tables) and how bad input ends the run.
 #include "unit/icode/icode_test_support.h"
 
+#include "support/ir_world.h"
+
 #include "icode/reader.h"
 #include "icode/reader_client.h"
 #include "icode/text/assembler.h"
@@ -88,34 +90,17 @@ std::string shape(const ir::NODE* node) {
 
 class ReaderClient : public ::testing::Test {
 protected:
-    void SetUp() override {
-        sw::reset_switches();
-        ir::reset_symbol_state();
-        ir::reset_node_environment();
-        ir::reset_type_world();
-        opt::reset_option_registry();
-        package_ = std::make_unique<ir::TYPE_PKG>();
-        install_reading_environment();
-    }
+    void SetUp() override { package_ = vx::testing::fresh_ir_world(); }
     void TearDown() override {
         reader_.reset();
         writer_.reset();
         functions_.clear();
-        ir::reset_symbol_state();
-        ir::reset_node_environment();
-        ir::install_type_queries(ir::TypeQueries{});
-        package_.reset();
-        ir::reset_type_world();
-        sw::reset_switches();
+        vx::testing::drop_ir_world(package_);
     }
 
     // Reads `text` as the optimizer does; the functions read are kept.
     void read(const std::string& text) {
-        FILE* in = std::tmpfile();
-        const std::string bytes = text::assemble(text);
-        std::fwrite(bytes.data(), 1, bytes.size(), in);
-        std::rewind(in);
-        reader_ = IcodeReader::open(in, "t.icode");
+        reader_ = IcodeReader::open(vx::testing::icode_stream(text), "t.icode");
         ASSERT_NE(reader_, nullptr);
         writer_ = IcodeWriter::create(std::tmpfile(), "t.c");
         OptimizerReaderClient client(

@@ -1,5 +1,6 @@
 // The optimizer's writer: what a function, its trees and the trailing
 // sections are written as, checked by reading text in and writing it out.
+#include "support/ir_world.h"
 #include "unit/icode/icode_test_support.h"
 
 #include "icode/file_header.h"
@@ -89,25 +90,14 @@ FILE* info_stream = nullptr;
 class WriterClient : public ::testing::Test {
 protected:
     void SetUp() override {
-        sw::reset_switches();
-        ir::reset_symbol_state();
-        ir::reset_node_environment();
-        ir::reset_type_world();
-        opt::reset_option_registry();
-        package_ = std::make_unique<ir::TYPE_PKG>();
-        install_reading_environment();
+        package_ = vx::testing::fresh_ir_world();
         listing_stream = info_stream = nullptr;
     }
     void TearDown() override {
         reader_.reset();
         writer_.reset();
         functions_.clear();
-        ir::reset_symbol_state();
-        ir::reset_node_environment();
-        ir::install_type_queries(ir::TypeQueries{});
-        package_.reset();
-        ir::reset_type_world();
-        sw::reset_switches();
+        vx::testing::drop_ir_world(package_);
         for (FILE* f : {listing_stream, info_stream})
             if (f)
                 std::fclose(f);
@@ -115,11 +105,7 @@ protected:
     }
 
     void read(const std::string& text) {
-        FILE* in = std::tmpfile();
-        const std::string bytes = text::assemble(text);
-        std::fwrite(bytes.data(), 1, bytes.size(), in);
-        std::rewind(in);
-        reader_ = IcodeReader::open(in, "t.icode");
+        reader_ = IcodeReader::open(vx::testing::icode_stream(text), "t.icode");
         ASSERT_NE(reader_, nullptr);
         writer_ = IcodeWriter::create(std::fopen((dir_ / "out.icode").c_str(), "wb"), "t.c");
         writer_->set_listing([] { return listing_stream; });

@@ -10,6 +10,7 @@
 #include "ir/symbol_type_queries.h"
 #include "ir/type_package.h"
 #include "options/option_sets.h"
+#include "support/ir_world.h"
 #include "support/switches.h"
 #include "support/termination.h"
 
@@ -55,33 +56,14 @@ sym "g" class=2 type=3 align=16
 
 class InMemory : public ::testing::Test {
 protected:
-    void SetUp() override {
-        sw::reset_switches();
-        ir::reset_symbol_state();
-        ir::reset_node_environment();
-        ir::reset_type_world();
-        opt::reset_option_registry();
-        package_ = std::make_unique<ir::TYPE_PKG>();
-        icode::install_reading_environment();
-    }
+    void SetUp() override { package_ = vx::testing::fresh_ir_world(); }
     void TearDown() override {
         functions_.clear();
         program_.reset();
-        ir::reset_symbol_state();
-        ir::reset_node_environment();
-        ir::install_type_queries(ir::TypeQueries{});
-        package_.reset();
-        ir::reset_type_world();
-        sw::reset_switches();
+        vx::testing::drop_ir_world(package_);
     }
 
-    FILE* stream_of(const std::string& text) {
-        FILE* in = std::tmpfile();
-        const std::string bytes = icode::text::assemble(text);
-        std::fwrite(bytes.data(), 1, bytes.size(), in);
-        std::rewind(in);
-        return in;
-    }
+    FILE* stream_of(const std::string& text) { return vx::testing::icode_stream(text); }
 
     // Reads `text` with the optimizer's reader client, as the driver does.
     void read_as_optimizer(const std::string& text) {

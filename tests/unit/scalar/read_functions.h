@@ -3,6 +3,8 @@
 // modules (the IR verifier's) can use it too.
 #pragma once
 
+#include "support/ir_world.h"
+
 #include "icode/reader.h"
 #include "icode/reader_client.h"
 #include "icode/text/assembler.h"
@@ -30,34 +32,17 @@ protected:
     void SetUp() override { fresh_world(); }
     void TearDown() override { drop_world(); }
 
-    void fresh_world() {
-        sw::reset_switches();
-        ir::reset_symbol_state();
-        ir::reset_node_environment();
-        ir::reset_type_world();
-        opt::reset_option_registry();
-        package_ = std::make_unique<ir::TYPE_PKG>();
-        icode::install_reading_environment();
-    }
+    void fresh_world() { package_ = fresh_ir_world(); }
     void drop_world() {
         reader_.reset();
         writer_.reset();
         functions_.clear();
-        ir::reset_symbol_state();
-        ir::reset_node_environment();
-        ir::install_type_queries(ir::TypeQueries{});
-        package_.reset();
-        ir::reset_type_world();
-        sw::reset_switches();
+        drop_ir_world(package_);
     }
 
     // Reads `text`; the functions read are kept in functions_.
     void read(const std::string& text) {
-        FILE* in = std::tmpfile();
-        const std::string bytes = icode::text::assemble(text);
-        std::fwrite(bytes.data(), 1, bytes.size(), in);
-        std::rewind(in);
-        reader_ = icode::IcodeReader::open(in, "t.icode");
+        reader_ = icode::IcodeReader::open(icode_stream(text), "t.icode");
         ASSERT_NE(reader_, nullptr);
         writer_ = icode::IcodeWriter::create(std::tmpfile(), "t.c");
         icode::OptimizerReaderClient client(*package_, *writer_, [this](icode::FunctionRead&& f) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Flow-analysis scaling benchmark: builds flow_bench.cpp against the
-# library and prints a table of times for 5 000 to 40 000 blocks with the
+# library and prints a table of times for 5 000 to 80 000 blocks with the
 # ratio per doubling.
 #
 #   bench/flow/run.sh [BUILD_DIR]

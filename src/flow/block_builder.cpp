@@ -63,6 +63,15 @@ bool lacks_default(const NODE* cases) {
     return true;
 }
 
+// Appends an entry at the end of a case list.  The list is a right-leaning
+// COMMA chain, which the writer and every reader of a SWITCH expect.
+void append_case(NODE*& cases, NODE* entry) {
+    NODE** tail = &cases;
+    while (*tail != nullptr && (*tail)->op == ir::COMMA)
+        tail = &(*tail)->right;
+    *tail = *tail == nullptr ? entry : ir::make_node(ir::COMMA, nullptr, *tail, entry);
+}
+
 class BlockBuilder {
 public:
     explicit BlockBuilder(FlowGraph& graph) : g_(graph) {}
@@ -181,8 +190,7 @@ void BlockBuilder::handle_switch(const StatementEntry& statement) {
     if (lacks_default(tree->right)) {
         if (default_target == nullptr)
             default_target = g_.label_ref(g_.label_of(g_.first));
-        NODE* entry = ir::make_node(ir::DEFAULT, nullptr, default_target);
-        tree->right = ir::make_node(ir::COMMA, nullptr, tree->right, entry);
+        append_case(tree->right, ir::make_node(ir::DEFAULT, nullptr, default_target));
     }
     start_run(statement);
 }

@@ -143,6 +143,14 @@ void remove_unreachable_blocks(FlowGraph& graph) {
     }
     if (graph.first != nullptr)
         graph.first->prev = last;
+    // Unreachable blocks may form cycles among themselves; their edges go
+    // first, so that destroying one never reaches another already destroyed.
+    // (No reached block lists one as a predecessor.)
+    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
+        if (b->dfn == 0) {
+            b->succs.clear();
+            b->preds.clear();
+        }
     for (BBLK* b = graph.chain; b != nullptr;) {
         BBLK* following = b->next_in_chain;
         b->visited = false;

@@ -10,39 +10,13 @@
 #include "ir/tree_printer.h"
 #include "ir/tree_walk.h"
 #include "ir/type.h"
+#include "scalar/simplifier.h"
 
 #include <unordered_set>
 
 namespace vx::flow {
 
 namespace {
-
-ir::Opcode plain_operator(ir::Opcode op) {
-    switch (op) {
-    case ir::PLUSASG:
-        return ir::PLUS;
-    case ir::MINUSASG:
-        return ir::MINUS;
-    case ir::MULTASG:
-        return ir::MULT;
-    case ir::DIVASG:
-        return ir::DIV;
-    case ir::MODASG:
-        return ir::MOD;
-    case ir::ANDBASG:
-        return ir::ANDB;
-    case ir::ORBASG:
-        return ir::ORB;
-    case ir::XORBASG:
-        return ir::XORB;
-    case ir::SLLASG:
-        return ir::SLL;
-    case ir::SRLASG:
-        return ir::SRL;
-    default:
-        return ir::NOP;
-    }
-}
 
 int candidate_of(const NODE* node) {
     if (node == nullptr || node->op != ir::NAME || node->sym() == nullptr)
@@ -95,7 +69,7 @@ NODE* DeadAssignmentScan::scan(NODE* node, bool top, bool conditional) {
     if (node == nullptr)
         return nullptr;
     const ir::Opcode op = node->op;
-    if ((op == ir::ASG || plain_operator(op) != ir::NOP) && candidate_of(node->left) >= 0)
+    if ((op == ir::ASG || ir::is_compound_assignment(op)) && candidate_of(node->left) >= 0)
         return assignment(node, top, conditional);
     if ((op == ir::PLUSPLUS || op == ir::MINMIN) && candidate_of(node->left) >= 0)
         return increment(node, top, conditional);
@@ -136,6 +110,8 @@ NODE* DeadAssignmentScan::scan(NODE* node, bool top, bool conditional) {
 
 NODE* DeadAssignmentScan::assignment(NODE* node, bool top, bool conditional) {
     const int c = candidate_of(node->left);
+    if (!top)
+        flow_context().embedded_assignments_seen = true;
     if (live_.test(c)) {
         g_.lva_candidates[c]->pass.reference_count++;
         if (node->op == ir::ASG) {
@@ -150,7 +126,7 @@ NODE* DeadAssignmentScan::assignment(NODE* node, bool top, bool conditional) {
     report_dead(node, c);
     NODE* value = node->right;
     if (node->op != ir::ASG) // x op= v is x = x op v
-        value = ir::make_node(plain_operator(node->op), node->left->type, node->left, value);
+        value = ir::make_node(ir::compound_operator(node->op), node->left->type, node->left, value);
     while (value->op == ir::IDENTITY && value->left != nullptr)
         value = value->left;
     return dead_value(value, node->left->type, top, conditional);
@@ -158,6 +134,8 @@ NODE* DeadAssignmentScan::assignment(NODE* node, bool top, bool conditional) {
 
 NODE* DeadAssignmentScan::increment(NODE* node, bool top, bool) {
     const int c = candidate_of(node->left);
+    if (!top)
+        flow_context().embedded_assignments_seen = true;
     if (live_.test(c)) {
         read(c);
         return node;
@@ -173,12 +151,13 @@ NODE* DeadAssignmentScan::dead_value(NODE* value, ir::TYPE* type, bool top, bool
     if (top) {
         if (!has_side_effects(value))
             return nullptr;
-        return scan(value, true, conditional);
+        NODE* effects = scalar::simplify_statement(value);
+        return effects == nullptr ? nullptr : scan(effects, true, conditional);
     }
     return scan(as_assigned_type(value, type), false, conditional);
 }
 
-uint32_t scan_block(FlowGraph& graph, BBLK* b, bool& cfg_may_change) {
+uint32_t scan_block(FlowGraph& graph, BBLK* b, bool extra_cleanup, bool& cfg_may_change) {
     BITVEC live(static_cast<uint32_t>(graph.lva_candidates.size()));
     for (const Edge& e : b->succs) {
         if (e.block->has_live_sets)
@@ -198,6 +177,10 @@ uint32_t scan_block(FlowGraph& graph, BBLK* b, bool& cfg_may_change) {
             s.tree = kept;
     }
     b->live.in = live;
+    // A dead assignment inside an expression leaves a conversion or a copy
+    // of the value behind; the simplifier folds what is left.
+    if (extra_cleanup && flow_context().embedded_assignments_seen)
+        tidy_block_statements(graph, *b);
     if (!b->statements.empty() && b->statements.front().tree->op == ir::BRANCH)
         cfg_may_change = true;
     return scan.changes();
@@ -244,9 +227,9 @@ void drop_unreferenced_locals(FlowGraph& graph) {
 } // namespace
 
 uint32_t elim_dead_assigns(FlowGraph& graph, bool delay, bool extra_cleanup) {
-    (void)delay;
-    (void)extra_cleanup;
     driver::debug_printf("\n\n\t\t\t---------- ENTERING 'elim_dead_assigns' ----------\n");
+    FunctionArenaScope arena(graph.function);
+    flow_context().embedded_assignments_seen = false;
     const uint32_t n = find_live_variables(graph, true, true);
     for (ir::SymbolListKind kind : ir::symbol_lists_in_output_order)
         for (ir::Symbol* s : graph.function.list(kind))
@@ -259,7 +242,9 @@ uint32_t elim_dead_assigns(FlowGraph& graph, bool delay, bool extra_cleanup) {
     uint32_t changes = 0;
     const std::vector<BBLK*> order = graph.layout();
     for (auto at = order.rbegin(); at != order.rend(); ++at)
-        changes += scan_block(graph, *at, cfg_may_change);
+        changes += scan_block(graph, *at, extra_cleanup, cfg_may_change);
+    if (delay && delay_assignments(graph))
+        cfg_may_change = true;
     if (!flow_context().keep_unreferenced_locals)
         drop_unreferenced_locals(graph);
     if (cfg_may_change && graph.first != nullptr && graph.first->loop == nullptr)

@@ -7,58 +7,90 @@
 #include "flow/liveness.h"
 #include "support/check.h"
 
+#include <algorithm>
+
 namespace vx::flow {
 
 namespace {
 
-// Depth first from each start over `next_of` edges, appending each block
-// when first reached.  Iterative: deep graphs cost no stack.
-template <typename Edges>
-std::vector<BBLK*> depth_first(const std::vector<BBLK*>& starts, Edges next_of) {
-    std::vector<BBLK*> order;
-    std::vector<std::pair<BBLK*, std::size_t>> stack;
-    for (BBLK* start : starts) {
-        if (start->visited)
-            continue;
-        start->visited = true;
-        order.push_back(start);
-        stack.push_back({start, 0});
-        while (!stack.empty()) {
-            auto& [block, cursor] = stack.back();
-            const EdgeList& edges = next_of(block);
-            if (cursor == edges.size()) {
-                stack.pop_back();
-                continue;
-            }
-            BBLK* next = edges[cursor++].block;
-            if (next->visited)
-                continue;
-            next->visited = true;
-            order.push_back(next);
-            stack.push_back({next, 0});
-        }
-    }
-    for (BBLK* b : order)
-        b->visited = false;
-    return order;
-}
-
-// Preorder of a tree given as child lists, from `roots`.
-std::vector<BBLK*> tree_preorder(const std::vector<BBLK*>& roots,
-                                 const std::vector<std::vector<BBLK*>>& children) {
-    std::vector<BBLK*> order;
-    std::vector<BBLK*> stack(roots.rbegin(), roots.rend());
+// The preorder of the tree that `parent` describes (by DFN, children in
+// DFN order), from `roots`.  Works on numbers only, so that it reads no
+// block record.
+std::vector<uint32_t> tree_preorder(const std::vector<int32_t>& parent,
+                                    const std::vector<uint32_t>& roots, uint32_t n) {
+    std::vector<uint32_t> start(n + 3, 0);
+    for (uint32_t dfn = 1; dfn <= n; ++dfn)
+        if (parent[dfn] >= 0 && static_cast<uint32_t>(parent[dfn]) <= n + 1)
+            ++start[parent[dfn] + 1];
+    for (uint32_t i = 1; i < start.size(); ++i)
+        start[i] += start[i - 1];
+    std::vector<uint32_t> children(start.back());
+    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+    for (uint32_t dfn = 1; dfn <= n; ++dfn)
+        if (parent[dfn] >= 0 && static_cast<uint32_t>(parent[dfn]) <= n + 1)
+            children[fill[parent[dfn]]++] = dfn;
+    std::vector<uint32_t> order;
+    order.reserve(n);
+    std::vector<uint32_t> stack(roots.rbegin(), roots.rend());
     while (!stack.empty()) {
-        BBLK* b = stack.back();
+        const uint32_t dfn = stack.back();
         stack.pop_back();
-        order.push_back(b);
-        const std::vector<BBLK*>& kids = children[b->dfn];
-        stack.insert(stack.end(), kids.rbegin(), kids.rend());
+        order.push_back(dfn);
+        for (uint32_t i = start[dfn + 1]; i-- > start[dfn];)
+            stack.push_back(children[i]);
     }
     return order;
 }
 
 } // namespace
+
+// The edges as DFN arrays, made once per build: the iterations then read
+// small contiguous tables instead of chasing block records all over the
+// heap, which is what made large functions slower than linear.  Blocks are
+// added in DFN order; `start` of a block not added (a DFN that no block
+// has) stays empty.
+void Dominator::Adjacency::add(uint32_t dfn, const EdgeList& edges) {
+    start[dfn] = static_cast<uint32_t>(targets.size());
+    for (const Edge& e : edges)
+        targets.push_back(e.block->dfn);
+    start[dfn + 1] = static_cast<uint32_t>(targets.size());
+}
+
+void Dominator::Adjacency::finish(uint32_t n) {
+    for (uint32_t dfn = 1; dfn <= n + 1; ++dfn)
+        start[dfn] = std::max(start[dfn], start[dfn - 1]);
+}
+
+// Depth first from each start over `edges`, appending each DFN when first
+// reached.  Iterative: deep graphs cost no stack.
+std::vector<uint32_t> Dominator::depth_first(const std::vector<uint32_t>& starts,
+                                             const Adjacency& edges) const {
+    std::vector<uint32_t> order;
+    order.reserve(n_);
+    std::vector<char> seen(n_ + 2, 0);
+    std::vector<std::pair<uint32_t, uint32_t>> stack; // DFN, next edge
+    for (uint32_t start : starts) {
+        if (seen[start])
+            continue;
+        seen[start] = 1;
+        order.push_back(start);
+        stack.push_back({start, edges.start[start]});
+        while (!stack.empty()) {
+            auto& [dfn, cursor] = stack.back();
+            if (cursor == edges.start[dfn + 1]) {
+                stack.pop_back();
+                continue;
+            }
+            const uint32_t next = edges.targets[cursor++];
+            if (seen[next])
+                continue;
+            seen[next] = 1;
+            order.push_back(next);
+            stack.push_back({next, edges.start[next]});
+        }
+    }
+    return order;
+}
 
 Dominator::Dominator(FlowGraph& graph) : graph_(graph) {
     driver::debug_printf(" ==== Entering Dominator constructor ====\n");
@@ -92,7 +124,9 @@ void Dominator::build() {
 
     std::vector<BBLK*> entries, exits;
     collect_blocks(entries, exits);
-    const std::vector<BBLK*> forward = forward_order(entries);
+    succs_.finish(n_);
+    preds_.finish(n_);
+    const std::vector<uint32_t> forward = forward_order(entries);
     iterate_dominators(forward);
 
     std::vector<bool> fixed(n_ + 2, false);
@@ -101,24 +135,38 @@ void Dominator::build() {
     if (exits.empty()) {
         // The function never returns: blocks that close a cycle with a
         // single backward jump serve as its exits.
-        for (BBLK* b : forward) {
-            if (b->succs.size() == 1 && b->succs.front().block->dfn <= b->dfn) {
-                ipdom_[b->dfn] = static_cast<int32_t>(n_ + 1);
-                fixed[b->dfn] = true;
-                exits.push_back(b);
+        for (uint32_t dfn : forward) {
+            if (succs_.count(dfn) == 1 && succs_.targets[succs_.start[dfn]] <= dfn) {
+                ipdom_[dfn] = static_cast<int32_t>(n_ + 1);
+                fixed[dfn] = true;
+                exits.push_back(block_of_[dfn]);
             }
         }
     }
-    const std::vector<BBLK*> backward = reverse_order(exits);
+    const std::vector<uint32_t> backward = reverse_order(exits);
     iterate_postdominators(backward, fixed);
     make_trees(exits);
     repair();
+    succs_ = {};
+    preds_ = {};
 }
 
+// One walk of the layout list: the block table and both edge tables.
 void Dominator::collect_blocks(std::vector<BBLK*>& entries, std::vector<BBLK*>& exits) {
+    succs_.start.assign(n_ + 2, 0);
+    preds_.start.assign(n_ + 2, 0);
+    succs_.targets.clear();
+    preds_.targets.clear();
+    uint32_t position = 0;
+    bool in_order = true;
     for (BBLK* b = graph_.first; b != nullptr; b = b->next) {
         VX_CHECK(b->dfn >= 1 && b->dfn <= n_);
         block_of_[b->dfn] = b;
+        in_order = in_order && b->dfn == ++position;
+        if (in_order) {
+            succs_.add(b->dfn, b->succs);
+            preds_.add(b->dfn, b->preds);
+        }
         if (b->succs.empty()) {
             ipdom_[b->dfn] = static_cast<int32_t>(n_ + 1);
             exits.push_back(b);
@@ -128,21 +176,39 @@ void Dominator::collect_blocks(std::vector<BBLK*>& entries, std::vector<BBLK*>& 
             entries.push_back(b);
         }
     }
+    if (in_order)
+        return;
+    // Numbers not in layout order (blocks added since the numbering): the
+    // tables are filled by number instead.
+    succs_.targets.clear();
+    preds_.targets.clear();
+    std::fill(succs_.start.begin(), succs_.start.end(), 0);
+    std::fill(preds_.start.begin(), preds_.start.end(), 0);
+    for (uint32_t dfn = 1; dfn <= n_; ++dfn) {
+        if (block_of_[dfn] == nullptr)
+            continue;
+        succs_.add(dfn, block_of_[dfn]->succs);
+        preds_.add(dfn, block_of_[dfn]->preds);
+    }
 }
 
-std::vector<BBLK*> Dominator::forward_order(const std::vector<BBLK*>& entries) {
-    std::vector<BBLK*> order =
-        depth_first(entries, [](BBLK* b) -> const EdgeList& { return b->succs; });
+std::vector<uint32_t> Dominator::forward_order(const std::vector<BBLK*>& entries) {
+    std::vector<uint32_t> starts;
+    for (const BBLK* b : entries)
+        starts.push_back(b->dfn);
+    std::vector<uint32_t> order = depth_first(starts, succs_);
     for (std::size_t i = 0; i < order.size(); ++i)
-        order_[order[i]->dfn] = static_cast<uint32_t>(i + 1);
+        order_[order[i]] = static_cast<uint32_t>(i + 1);
     return order;
 }
 
-std::vector<BBLK*> Dominator::reverse_order(const std::vector<BBLK*>& exits) {
-    std::vector<BBLK*> order =
-        depth_first(exits, [](BBLK* b) -> const EdgeList& { return b->preds; });
+std::vector<uint32_t> Dominator::reverse_order(const std::vector<BBLK*>& exits) {
+    std::vector<uint32_t> starts;
+    for (const BBLK* b : exits)
+        starts.push_back(b->dfn);
+    std::vector<uint32_t> order = depth_first(starts, preds_);
     for (std::size_t i = 0; i < order.size(); ++i)
-        reverse_order_numbers_[order[i]->dfn] = static_cast<uint32_t>(n_ - i);
+        reverse_order_numbers_[order[i]] = static_cast<uint32_t>(n_ - i);
     return order;
 }
 
@@ -182,16 +248,16 @@ int32_t Dominator::intersect_postdom(int32_t x, int32_t y) const {
     return x;
 }
 
-void Dominator::iterate_dominators(const std::vector<BBLK*>& order) {
+void Dominator::iterate_dominators(const std::vector<uint32_t>& order) {
     for (bool changed = true; changed;) {
         changed = false;
-        for (BBLK* b : order) {
+        for (uint32_t b : order) {
             int32_t candidate = unknown;
-            if (b->preds.empty()) {
+            if (preds_.count(b) == 0) {
                 candidate = 0;
             } else {
-                for (const Edge& e : b->preds) {
-                    const int32_t p = static_cast<int32_t>(e.block->dfn);
+                for (uint32_t e = preds_.start[b]; e < preds_.start[b + 1]; ++e) {
+                    const int32_t p = static_cast<int32_t>(preds_.targets[e]);
                     if (!known(idom_[p]))
                         continue;
                     candidate = known(candidate) ? intersect_dom(p, candidate) : p;
@@ -199,63 +265,75 @@ void Dominator::iterate_dominators(const std::vector<BBLK*>& order) {
                         break;
                 }
             }
-            if (!known(candidate) || candidate == idom_[b->dfn])
+            if (!known(candidate) || candidate == idom_[b])
                 continue;
             if (candidate != 0 && !known(idom_[candidate]))
                 continue;
-            idom_[b->dfn] = candidate;
+            idom_[b] = candidate;
             changed = true;
         }
     }
 }
 
-void Dominator::iterate_postdominators(const std::vector<BBLK*>& order,
+void Dominator::iterate_postdominators(const std::vector<uint32_t>& order,
                                        const std::vector<bool>& fixed) {
     const int32_t virtual_exit = static_cast<int32_t>(n_ + 1);
     for (bool changed = true; changed;) {
         changed = false;
-        for (BBLK* b : order) {
-            if (fixed[b->dfn])
+        for (uint32_t b : order) {
+            if (fixed[b])
                 continue;
             int32_t candidate = unknown;
-            for (const Edge& e : b->succs) {
-                const int32_t s = static_cast<int32_t>(e.block->dfn);
+            for (uint32_t e = succs_.start[b]; e < succs_.start[b + 1]; ++e) {
+                const int32_t s = static_cast<int32_t>(succs_.targets[e]);
                 if (!known(ipdom_[s]))
                     continue;
                 candidate = known(candidate) ? intersect_postdom(s, candidate) : s;
                 if (!known(candidate) || (candidate != virtual_exit && !known(ipdom_[candidate])))
                     break;
             }
-            if (!known(candidate) || candidate == ipdom_[b->dfn])
+            if (!known(candidate) || candidate == ipdom_[b])
                 continue;
             if (candidate != virtual_exit && !known(ipdom_[candidate]))
                 continue;
-            ipdom_[b->dfn] = candidate;
+            ipdom_[b] = candidate;
             changed = true;
         }
     }
 }
 
+// In DFN order, which is the layout order of a numbered graph.
 void Dominator::make_trees(const std::vector<BBLK*>& exits) {
-    for (BBLK* b = graph_.first; b != nullptr; b = b->next) {
-        const int32_t d = idom_[b->dfn];
+    std::vector<uint32_t> postdom_roots;
+    for (uint32_t dfn = 1; dfn <= n_; ++dfn) {
+        BBLK* b = block_of_[dfn];
+        const int32_t d = idom_[dfn];
         if (known(d)) {
             VX_CHECK(d >= 0 && static_cast<uint32_t>(d) <= n_);
             dom_children_[d].push_back(b);
         }
-        const int32_t p = ipdom_[b->dfn];
+        const int32_t p = ipdom_[dfn];
         if (known(p)) {
             VX_CHECK(p >= 1 && static_cast<uint32_t>(p) <= n_ + 1);
             postdom_children_[p].push_back(b);
+            if (static_cast<uint32_t>(p) == n_ + 1)
+                postdom_roots.push_back(dfn);
         }
     }
+    auto blocks_of = [&](const std::vector<uint32_t>& dfns) {
+        std::vector<BBLK*> blocks;
+        blocks.reserve(dfns.size());
+        for (uint32_t dfn : dfns)
+            blocks.push_back(block_of_[dfn]);
+        return blocks;
+    };
     dom_preorder_.clear();
     if (graph_.first != nullptr)
-        dom_preorder_ = tree_preorder({graph_.first}, dom_children_);
+        dom_preorder_ = blocks_of(tree_preorder(idom_, {graph_.first->dfn}, n_));
     // Every child of the virtual exit starts a subtree: the exits, and the
     // blocks that no single block postdominates.
     (void)exits;
-    postdom_preorder_ = tree_preorder(postdom_children_[n_ + 1], postdom_children_);
+    postdom_preorder_ = blocks_of(tree_preorder(ipdom_, postdom_roots, n_));
 }
 
 void Dominator::repair() {

@@ -47,13 +47,24 @@ public:
     uint32_t block_count() const { return n_; }
 
 private:
+    // One direction of the edges by DFN: the neighbours of block d are
+    // targets[start[d]] .. targets[start[d + 1] - 1].
+    struct Adjacency {
+        std::vector<uint32_t> start, targets;
+        void add(uint32_t dfn, const EdgeList& edges);
+        void finish(uint32_t n);
+        uint32_t count(uint32_t dfn) const { return start[dfn + 1] - start[dfn]; }
+    };
+
     void ensure_fresh();
     void build();
     void collect_blocks(std::vector<BBLK*>& entries, std::vector<BBLK*>& exits);
-    std::vector<BBLK*> forward_order(const std::vector<BBLK*>& entries);
-    std::vector<BBLK*> reverse_order(const std::vector<BBLK*>& exits);
-    void iterate_dominators(const std::vector<BBLK*>& order);
-    void iterate_postdominators(const std::vector<BBLK*>& order, const std::vector<bool>& fixed);
+    std::vector<uint32_t> depth_first(const std::vector<uint32_t>& starts,
+                                      const Adjacency& edges) const;
+    std::vector<uint32_t> forward_order(const std::vector<BBLK*>& entries);
+    std::vector<uint32_t> reverse_order(const std::vector<BBLK*>& exits);
+    void iterate_dominators(const std::vector<uint32_t>& order);
+    void iterate_postdominators(const std::vector<uint32_t>& order, const std::vector<bool>& fixed);
     int32_t intersect_dom(int32_t x, int32_t y) const;
     int32_t intersect_postdom(int32_t x, int32_t y) const;
     void make_trees(const std::vector<BBLK*>& exits);
@@ -68,6 +79,7 @@ private:
     std::vector<BBLK*> block_of_;
     std::vector<std::vector<BBLK*>> dom_children_, postdom_children_;
     std::vector<BBLK*> dom_preorder_, postdom_preorder_;
+    Adjacency succs_, preds_; // while building
 };
 
 // Builds the current function's dominator object, or rebuilds it; with

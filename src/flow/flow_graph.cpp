@@ -239,6 +239,15 @@ int retarget_label_refs(NODE* statement, const BBLK* from, LABEL_REC* to) {
     return changed;
 }
 
+FunctionArenaScope::FunctionArenaScope(ir::FUNINFO& function)
+    : saved_(ir::node_environment().arena) {
+    ir::node_environment().arena = &function.arena;
+}
+
+FunctionArenaScope::~FunctionArenaScope() {
+    ir::node_environment().arena = saved_;
+}
+
 FlowContext& flow_context() {
     static FlowContext context;
     return context;

@@ -72,6 +72,9 @@ bool has_edge(const EdgeList& list, const BBLK* block);
 // analysis has run.
 struct BlockLiveSets {
     BITVEC in, out, def, use, defany, useany;
+    // Live after each statement (same index), made when the analysis runs
+    // without the self-update flag; valid until the block's statements change.
+    std::vector<BITVEC> after_statement;
 };
 
 struct BBLK {
@@ -197,11 +200,27 @@ struct FlowContext {
     std::unique_ptr<FlowGraph> graph;
     // elim_dead_assigns leaves locals without references in place.
     bool keep_unreferenced_locals = false;
+    // The dead-assignment scan met an assignment or increment inside an
+    // expression; with the extra clean-up, blocks are tidied again.
+    bool embedded_assignments_seen = false;
 };
 FlowContext& flow_context();
 void reset_flow_context();
 // The current function's graph, or nullptr when none is built.
 FlowGraph* current_flow_graph();
+
+// Points the node factory at the function's arena while a flow step makes
+// nodes (the simplifier's included), and back at the previous one after.
+class FunctionArenaScope {
+public:
+    explicit FunctionArenaScope(ir::FUNINFO& function);
+    ~FunctionArenaScope();
+    FunctionArenaScope(const FunctionArenaScope&) = delete;
+    FunctionArenaScope& operator=(const FunctionArenaScope&) = delete;
+
+private:
+    Arena* saved_;
+};
 
 // --- Entry points of the schedule -----------------------------------------
 

@@ -8,6 +8,7 @@
 #include "ir/symbol.h"
 #include "ir/tree_walk.h"
 #include "ir/type.h"
+#include "scalar/simplifier.h"
 
 #include <cstdio>
 #include <unordered_set>
@@ -15,24 +16,6 @@
 namespace vx::flow {
 
 namespace {
-
-bool is_compound_assignment(ir::Opcode op) {
-    switch (op) {
-    case ir::PLUSASG:
-    case ir::MINUSASG:
-    case ir::MULTASG:
-    case ir::DIVASG:
-    case ir::MODASG:
-    case ir::ANDBASG:
-    case ir::ORBASG:
-    case ir::XORBASG:
-    case ir::SLLASG:
-    case ir::SRLASG:
-        return true;
-    default:
-        return false;
-    }
-}
 
 bool is_local_variable_class(int8_t storage_class) {
     switch (storage_class) {
@@ -163,10 +146,7 @@ void LocalSets::visit(const NODE* node, bool conditional) {
         const ir::Opcode op = node->op;
         if (op == ir::CSE_DUPE || op == ir::CSE_ORIG || op == ir::ILLOP)
             impossible_opcode(node);
-        const int target =
-            (op == ir::ASG || is_compound_assignment(op) || op == ir::PLUSPLUS || op == ir::MINMIN)
-                ? candidate_of(node->left)
-                : -1;
+        const int target = ir::stores_into_left(op) ? candidate_of(node->left) : -1;
         if (target >= 0) {
             if (op != ir::ASG)
                 use(target);
@@ -207,6 +187,24 @@ void make_sets(BBLK* b, uint32_t n) {
     b->live.defany = BITVEC(n);
     b->live.useany = BITVEC(n);
     b->has_live_sets = true;
+}
+
+// The candidates live after each statement, backwards from OUT: the set
+// before a statement is its upward-exposed uses and what it does not kill.
+void annotate_statements(BBLK* b, uint32_t n) {
+    b->live.after_statement.assign(b->statements.size(), BITVEC(n));
+    BITVEC live = b->live.out;
+    for (std::size_t i = b->statements.size(); i-- > 0;) {
+        b->live.after_statement[i] = live;
+        BlockLiveSets one;
+        one.def = BITVEC(n);
+        one.use = BITVEC(n);
+        one.defany = BITVEC(n);
+        one.useany = BITVEC(n);
+        LocalSets(one, false).statement(b->statements[i].tree);
+        live.subtract(one.def);
+        live.merge(one.use);
+    }
 }
 
 void solve(FlowGraph& graph) {
@@ -262,6 +260,38 @@ bool has_side_effects(const NODE* tree) {
     return effects;
 }
 
+void tidy_block_statements(FlowGraph& graph, BBLK& block) {
+    if (block.statements.empty())
+        return;
+    FunctionArenaScope arena(graph.function);
+    std::vector<StatementEntry> tidied;
+    tidied.reserve(block.statements.size());
+    const std::size_t last = block.statements.size() - 1;
+    for (std::size_t i = 0; i <= last; ++i) {
+        const StatementEntry& s = block.statements[i];
+        std::vector<NODE*> pieces = scalar::tidy_statement(s.tree);
+        // The transfer decides the successors: it must stay last.
+        if (i == last && (pieces.empty() || !is_transfer(pieces.back()))) {
+            tidied.push_back(s);
+            continue;
+        }
+        for (NODE* piece : pieces)
+            tidied.push_back(StatementEntry{piece, s.pos});
+    }
+    block.statements = std::move(tidied);
+}
+
+uint32_t number_lva_candidates(FlowGraph& graph, bool vector_arrays) {
+    number_candidates(graph, vector_arrays);
+    return static_cast<uint32_t>(graph.lva_candidates.size());
+}
+
+bool live_after_statement(const BBLK& block, std::size_t index, const ir::Symbol& symbol) {
+    if (symbol.candidate < 0 || index >= block.live.after_statement.size())
+        return false;
+    return block.live.after_statement[index].test(static_cast<uint32_t>(symbol.candidate));
+}
+
 void free_live_sets(FlowGraph& graph) {
     for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain) {
         b->live = BlockLiveSets{};
@@ -272,6 +302,8 @@ void free_live_sets(FlowGraph& graph) {
 uint32_t find_live_variables(FlowGraph& graph, bool self_updates_not_uses, bool vector_arrays) {
     driver::debug_printf("\n\n\t\t\t---------- ENTERING 'find_live_variables' --------\n");
     free_live_sets(graph);
+    for (BBLK* b = graph.first; b != nullptr; b = b->next)
+        tidy_block_statements(graph, *b);
     number_candidates(graph, vector_arrays);
     const uint32_t n = static_cast<uint32_t>(graph.lva_candidates.size());
     for (BBLK* b = graph.first; b != nullptr; b = b->next) {
@@ -284,8 +316,12 @@ uint32_t find_live_variables(FlowGraph& graph, bool self_updates_not_uses, bool 
         b->live.def.subtract(b->live.use);
         b->live.in = b->live.use;
     }
-    if (n > 0)
-        solve(graph);
+    if (n == 0)
+        return n;
+    solve(graph);
+    if (!self_updates_not_uses)
+        for (BBLK* b = graph.first; b != nullptr; b = b->next)
+            annotate_statements(b, n);
     return n;
 }
 

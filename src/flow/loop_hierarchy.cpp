@@ -7,6 +7,7 @@
 #include "driver/abnormal_end.h"
 #include "driver/listing.h"
 #include "flow/dominators.h"
+#include "flow/loop_transforms.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -254,8 +255,14 @@ void clear_loop_hierarchy(FlowGraph& graph) {
     graph.loops.reset();
 }
 
-LoopHierarchy* build_loop_hierarchy(FlowGraph& graph, const LoopHierarchyFlags& flags) {
-    driver::debug_printf("\n\n\t\t\t---------- ENTERING 'build_loop_hierarchy' -------\n");
+namespace {
+
+// Each round of the rewrites makes a loop's test bottom-tested or removes a
+// guard, so few rounds are ever needed; the bound only guards against a
+// rewrite that keeps undoing another.
+constexpr int kMaxRewriteRounds = 16;
+
+LoopHierarchy* build_once(FlowGraph& graph, const LoopHierarchyFlags& flags) {
     clear_loop_hierarchy(graph);
     if (graph.first == nullptr || !graph.first->preds.empty())
         return nullptr;
@@ -286,6 +293,23 @@ LoopHierarchy* build_loop_hierarchy(FlowGraph& graph, const LoopHierarchyFlags& 
     number_depths(*h.root, 0);
     order_blocks(*h.root);
     return &h;
+}
+
+} // namespace
+
+LoopHierarchy* build_loop_hierarchy(FlowGraph& graph, const LoopHierarchyFlags& flags) {
+    driver::debug_printf("\n\n\t\t\t---------- ENTERING 'build_loop_hierarchy' -------\n");
+    LoopHierarchy* hierarchy = build_once(graph, flags);
+    if (!flags.transform_loops)
+        return hierarchy;
+    for (int round = 0; hierarchy != nullptr && round < kMaxRewriteRounds; ++round) {
+        // Either rewrite leaves the hierarchy stale: one per round.
+        if (!replicate_while_loop_tests(graph, *hierarchy) && !fold_loop_guards(graph, *hierarchy))
+            break;
+        renumber_flow_graph(graph);
+        hierarchy = build_once(graph, flags);
+    }
+    return hierarchy;
 }
 
 } // namespace vx::flow

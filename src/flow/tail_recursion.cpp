@@ -69,6 +69,21 @@ bool arguments_fit(const std::vector<NODE*>& arguments,
     return true;
 }
 
+// True when control goes from `block` to the function's end without doing
+// anything: the exit block itself, or blocks that only jump towards it (an
+// URETURN in another block has become such a jump).
+bool leads_straight_to_exit(const FlowGraph& graph, const BBLK* block) {
+    for (uint32_t steps = 0; block != nullptr && steps <= graph.block_count; ++steps) {
+        if (block == graph.exit || block->last_statement()->op == ir::URETURN)
+            return block->statements.size() == 1;
+        if (block->statements.size() != 1 || block->last_statement()->op != ir::BRANCH ||
+            block->succs.size() != 1)
+            return false;
+        block = block->succs.front().block;
+    }
+    return false;
+}
+
 // The self-call that ends the block, or nullptr: RETURN(call), or a call
 // statement followed by a jump to the exit block.
 NODE* tail_call(FlowGraph& graph, BBLK* block) {
@@ -78,7 +93,8 @@ NODE* tail_call(FlowGraph& graph, BBLK* block) {
         return nullptr;
     if (last->op == ir::RETURN && block->succs.empty())
         return is_self_call(last->left, self) ? last->left : nullptr;
-    const bool to_exit = block->succs.size() == 1 && block->succs.front().block == graph.exit;
+    const bool to_exit =
+        block->succs.size() == 1 && leads_straight_to_exit(graph, block->succs.front().block);
     if (last->op != ir::BRANCH || !to_exit || block->statements.size() < 2)
         return nullptr;
     NODE* call = block->statements[block->statements.size() - 2].tree;

@@ -387,6 +387,21 @@ Stmt TreeCompiler::fault_statement(Status status, std::string message) {
     return stmt;
 }
 
+namespace {
+
+// Inline text that only comments, such as the "***\t; tail recursive call
+// occurs here" that tail-recursion removal leaves: optional stars and
+// blanks, then the assembler's comment character.
+bool is_assembler_comment(const char* text) {
+    if (text == nullptr)
+        return false;
+    while (*text == '*' || *text == ' ' || *text == '\t')
+        ++text;
+    return *text == ';';
+}
+
+} // namespace
+
 Stmt TreeCompiler::statement(NODE* tree, uint32_t index) {
     Stmt stmt;
     stmt.weight = 1;
@@ -398,7 +413,7 @@ Stmt TreeCompiler::statement(NODE* tree, uint32_t index) {
         stmt.weight = 0;
         return stmt;
     case ir::ASM:
-        if (tree->value.low32() == 47) { // a comment
+        if (tree->value.low32() == 47 || is_assembler_comment(tree->text())) {
             stmt.kind = StmtKind::nothing;
             stmt.weight = 0;
             return stmt;
@@ -501,6 +516,8 @@ Code* TreeCompiler::unsupported(const NODE* node) {
 Code* TreeCompiler::value(NODE* node) {
     if (node == nullptr)
         return fault(Status::unsupported, "missing operand");
+    if (ir::is_compound_assignment(node->op))
+        return update(node);
     switch (node->op) {
     case ir::ICON:
     case ir::FCON:
@@ -568,17 +585,6 @@ Code* TreeCompiler::value(NODE* node) {
         return assignment(node);
     case ir::STASG:
         return block_copy(node);
-    case ir::PLUSASG:
-    case ir::MINUSASG:
-    case ir::MULTASG:
-    case ir::DIVASG:
-    case ir::MODASG:
-    case ir::ANDBASG:
-    case ir::ORBASG:
-    case ir::XORBASG:
-    case ir::SLLASG:
-    case ir::SRLASG:
-        return update(node);
     case ir::PLUSPLUS:
     case ir::MINMIN:
         return post_update(node);

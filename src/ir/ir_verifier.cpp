@@ -48,24 +48,7 @@ SymbolScope::SymbolScope(const FUNINFO& function) : SymbolScope() {
 namespace {
 
 bool is_assignment(Opcode op) {
-    switch (op) {
-    case ASG:
-    case PLUSASG:
-    case MINUSASG:
-    case MULTASG:
-    case ANDBASG:
-    case ORBASG:
-    case XORBASG:
-    case DIVASG:
-    case MODASG:
-    case SLLASG:
-    case SRLASG:
-    case PLUSPLUS:
-    case MINMIN:
-        return true;
-    default:
-        return false;
-    }
+    return stores_into_left(op);
 }
 
 // Nodes that compute a value from their operands need its type: the

@@ -69,4 +69,39 @@ const char* opcode_print_name(int op) {
     return info ? info->printed.data() : "?NODE?";
 }
 
+Opcode compound_operator(Opcode op) {
+    switch (op) {
+    case PLUSASG:
+        return PLUS;
+    case MINUSASG:
+        return MINUS;
+    case MULTASG:
+        return MULT;
+    case DIVASG:
+        return DIV;
+    case MODASG:
+        return MOD;
+    case ANDBASG:
+        return ANDB;
+    case ORBASG:
+        return ORB;
+    case XORBASG:
+        return XORB;
+    case SLLASG:
+        return SLL;
+    case SRLASG:
+        return SRL;
+    default:
+        return ILLOP;
+    }
+}
+
+bool is_compound_assignment(Opcode op) {
+    return compound_operator(op) != ILLOP;
+}
+
+bool stores_into_left(Opcode op) {
+    return op == ASG || op == PLUSPLUS || op == MINMIN || is_compound_assignment(op);
+}
+
 } // namespace vx::ir

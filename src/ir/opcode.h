@@ -176,6 +176,15 @@ extern const std::array<OpcodeInfo, opcode_table_size> if_node_info;
 const OpcodeInfo* opcode_info(int op);
 // The name of a listed opcode, nullptr otherwise.
 const char* opcode_name(int op);
+
+// PLUSASG ... SRLASG: store `lvalue op value` into the lvalue.
+bool is_compound_assignment(Opcode op);
+// ASG, PLUSPLUS, MINMIN and the compound assignments: the operators that
+// store into their left operand.
+bool stores_into_left(Opcode op);
+// The operator a compound assignment applies: PLUS for PLUSASG; ILLOP for
+// anything else.
+Opcode compound_operator(Opcode op);
 // 0 for unlisted opcodes.
 int operand_count(int op);
 // The debug log's form: the printed form of a listed opcode, " ?ILLOP?" for

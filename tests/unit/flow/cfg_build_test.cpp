@@ -58,7 +58,9 @@ TEST_F(Cfg, SwitchWithoutDefaultReachesStatementAfterIt) {
              stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
     const NODE* sw = graph().first->last_statement();
     ASSERT_EQ(sw->op, ir::SWITCH);
-    EXPECT_EQ(shape(sw->right->right), "(DEFAULT (LABEL 4))");
+    // The default goes at the end of the right-leaning case chain.
+    EXPECT_EQ(shape(sw->right), "(COMMA (CASE (ICON 0) (LABEL 1)) "
+                                "(COMMA (CASE (ICON 1) (LABEL 2)) (DEFAULT (LABEL 4))))");
     EXPECT_EQ(graph().first->succs.size(), 3u);
     EXPECT_EQ(verify_flow_graph(graph()), "");
 }
@@ -103,6 +105,23 @@ TEST_F(Cfg, UnreachableBlockIsReportedAndRemoved) {
     for (BBLK* b = graph().chain; b != nullptr; b = b->next_in_chain)
         EXPECT_NE(b->dfn, 0u);
     EXPECT_EQ(verify_flow_graph(graph()), "");
+}
+
+// Two unreachable blocks that jump to each other: destroying the first must
+// not leave the second with an edge to it (found under the address
+// sanitizer after a folded loop guard cut a loop off).
+TEST_F(Cfg, UnreachableCycleIsRemovedWhole) {
+    build(R"(stmt (RETURN:1 (NAME:1 1 0) (NOP))
+             label 1
+             stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+             stmt (BRANCH (LABEL 2))
+             label 2
+             stmt (PLUSPLUS:1 (NAME:1 2 2) (ICON:1 1))
+             stmt (BRANCH (LABEL 1)))");
+    EXPECT_EQ(picture(), "1:[RETURN]->");
+    EXPECT_EQ(verify_flow_graph(graph()), "");
+    renumber_flow_graph(graph());
+    EXPECT_EQ(graph().block_count, 1u);
 }
 
 TEST_F(Cfg, UreturnInsideTheFunctionJumpsToTheExitBlock) {

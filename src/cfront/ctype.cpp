@@ -66,6 +66,8 @@ bool CType::is_complete() const {
         return count >= 0 && target->is_complete();
     if (kind == Kind::Struct)
         return info->complete;
+    if (enum_info != nullptr)
+        return enum_info->complete;
     return true;
 }
 
@@ -152,10 +154,26 @@ CType* TypeTable::new_struct(const std::string& tag, SourcePos pos) {
     return type;
 }
 
+CType* TypeTable::new_enum(const std::string& tag, SourcePos pos) {
+    enums_.push_back(std::make_unique<EnumInfo>());
+    EnumInfo* info = enums_.back().get();
+    info->tag = tag;
+    info->pos = pos;
+    CType* type = make();
+    type->kind = Kind::Int;
+    type->ikind = IntKind::Int;
+    type->enum_info = info;
+    enum_types_.push_back(type);
+    return type;
+}
+
+// An enum's values are ints: every operation on one works on its int value.
 CType* TypeTable::promote(CType* type) {
     type = type->unqualified;
     if (type->kind != Kind::Int)
         return type;
+    if (type->is_enum())
+        return int_type();
     switch (type->ikind) {
     case IntKind::Char:
     case IntKind::Short:
@@ -201,7 +219,8 @@ bool same_type(const CType* a, const CType* b) {
     case Kind::Void:
         return true;
     case Kind::Int:
-        return a->ikind == b->ikind;
+        // An enum is compatible with its underlying int, not with another enum.
+        return a->ikind == b->ikind && (!a->is_enum() || !b->is_enum());
     case Kind::Float:
         return a->fkind == b->fkind;
     case Kind::Pointer:
@@ -241,6 +260,8 @@ std::string type_name(const CType* type) {
     case Kind::Void:
         return prefix + "void";
     case Kind::Int:
+        if (type->is_enum())
+            return prefix + "enum " + type->enum_info->tag;
         return prefix + int_names[static_cast<int>(type->ikind)];
     case Kind::Float:
         return prefix + float_names[type->fkind];

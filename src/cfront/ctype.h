@@ -40,6 +40,16 @@ struct StructInfo {
     const Field* find(const std::string& name) const;
 };
 
+// An enum type is an int (its underlying type) that keeps its tag and
+// enumerators so that the emitter can write an enum record for it.
+struct EnumInfo {
+    std::string tag; // empty for an anonymous enum
+    bool complete = false;
+    std::vector<std::pair<std::string, int64_t>> enumerators;
+    std::vector<SourcePos> positions; // of the enumerators
+    SourcePos pos;
+};
+
 struct CType {
     Kind kind = Kind::Void;
     IntKind ikind = IntKind::Int;
@@ -51,6 +61,7 @@ struct CType {
     bool variadic = false;
     bool prototyped = true;
     StructInfo* info = nullptr;
+    EnumInfo* enum_info = nullptr; // set for an enum type (kind Int, ikind Int)
     unsigned quals = 0;
     CType* unqualified = this; // the type without qualifiers
 
@@ -63,6 +74,7 @@ struct CType {
     bool is_unsigned() const;
     bool is_void() const { return kind == Kind::Void; }
     bool is_struct() const { return kind == Kind::Struct; }
+    bool is_enum() const { return enum_info != nullptr; }
     bool is_complete() const;
 };
 
@@ -80,6 +92,9 @@ public:
     CType* function(CType* result, std::vector<CType*> params, std::vector<std::string> names,
                     bool variadic, bool prototyped);
     CType* new_struct(const std::string& tag, SourcePos pos);
+    CType* new_enum(const std::string& tag, SourcePos pos);
+    // Every enum type made, in the order of their tags.
+    const std::vector<CType*>& enums() const { return enum_types_; }
 
     // Integer promotion and the usual arithmetic conversions at the target's
     // sizes (unsigned char promotes to unsigned int: int cannot hold it).
@@ -90,6 +105,8 @@ private:
     CType* make();
     std::vector<std::unique_ptr<CType>> owned_;
     std::vector<std::unique_ptr<StructInfo>> structs_;
+    std::vector<std::unique_ptr<EnumInfo>> enums_;
+    std::vector<CType*> enum_types_;
     CType* void_;
     CType* ints_[10];
     CType* floats_[3];

@@ -24,12 +24,17 @@ std::string position(SourcePos pos) {
 // that a field may point back at it).
 class TypeWriter {
 public:
+    // `underlying` is the int every enum is written over.
+    explicit TypeWriter(CType* underlying) : underlying_(underlying) {}
+
     int number(CType* type) {
         auto found = numbers_.find(type);
         if (found != numbers_.end())
             return found->second;
         if (type->quals != 0)
             return qualified(type);
+        if (type->is_enum())
+            return enumeration(type);
         switch (type->kind) {
         case Kind::Function:
             return function(type);
@@ -111,6 +116,24 @@ private:
         return n;
     }
 
+    // The underlying int comes first; the enumerators are the enum's list 1.
+    int enumeration(CType* type) {
+        const EnumInfo& info = *type->enum_info;
+        const int under = number(underlying_);
+        const int n = record(type, "enum " + quote(info.tag) + " size=16 align=16 under=" +
+                                       std::to_string(under) + position(info.pos));
+        if (!info.complete)
+            return n;
+        line(n, "list 1");
+        for (size_t i = 0; i < info.enumerators.size(); ++i) {
+            const auto& [name, value] = info.enumerators[i];
+            line(n, "enumerator " + quote(name) + " " + std::to_string(value) +
+                        position(info.positions[i]));
+        }
+        line(n, "endlist 1");
+        return n;
+    }
+
     int structure(CType* type) {
         const StructInfo& info = *type->info;
         std::string fields = "csu 0 " + quote(info.tag);
@@ -136,6 +159,7 @@ private:
         return n;
     }
 
+    CType* underlying_;
     std::map<CType*, int> numbers_;
     int next_ = 1;
     std::string out_;
@@ -153,9 +177,13 @@ std::string hex_float(const Node& node) {
 
 class Writer {
 public:
-    explicit Writer(Program& program) : program_(program) {}
+    explicit Writer(Program& program) : program_(program), types_(program.types.int_type()) {}
 
     std::string run() {
+        // Every enum is written, used or not, so that its enumerators are
+        // in the file.
+        for (CType* enumeration : program_.types.enums())
+            types_.number(enumeration);
         std::string main;
         for (Function& function : program_.functions)
             main += function_text(function);

@@ -83,7 +83,8 @@ private:
     bool starts_type(size_t ahead = 0) const;
     DeclSpec parse_decl_specifiers();
     CType* parse_struct(SourcePos pos);
-    CType* parse_enum();
+    CType* parse_enum(SourcePos pos);
+    void check_tag_kind(CType* type, bool want_enum, const std::string& tag, SourcePos pos) const;
     Declarator parse_declarator(CType* base, bool allow_abstract);
     CType* parse_declarator_suffixes(CType* base, Declarator* owner);
     std::vector<ParamDecl> parse_parameters(bool& variadic, bool& prototyped);

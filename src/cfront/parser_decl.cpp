@@ -153,7 +153,7 @@ Parser::DeclSpec Parser::parse_decl_specifiers() {
             fail(token.pos, "unions are not supported");
         } else if (word == "enum") {
             next();
-            named = parse_enum();
+            named = parse_enum(token.pos);
             continue;
         } else if (word == "_Bool") {
             fail(token.pos, "_Bool is not supported");
@@ -205,8 +205,10 @@ CType* Parser::parse_struct(SourcePos pos) {
     if (!is("{")) {
         if (tag.empty())
             error_here("expected '{'");
-        if (CType* known = lookup_tag(tag))
+        if (CType* known = lookup_tag(tag)) {
+            check_tag_kind(known, false, tag, tag_pos);
             return known;
+        }
         CType* type = program_.types.new_struct(tag, tag_pos);
         scopes_.front().tags[tag] = type; // an incomplete struct is completed later
         return type;
@@ -216,6 +218,7 @@ CType* Parser::parse_struct(SourcePos pos) {
         auto found = scopes_.back().tags.find(tag);
         if (found != scopes_.back().tags.end()) {
             type = found->second;
+            check_tag_kind(type, false, tag, tag_pos);
             if (type->info->complete)
                 fail(tag_pos, "redefinition of 'struct " + tag + "'");
         }
@@ -249,36 +252,78 @@ CType* Parser::parse_struct(SourcePos pos) {
     return type;
 }
 
-CType* Parser::parse_enum() {
+// Struct and enum tags share one name space.
+void Parser::check_tag_kind(CType* type, bool want_enum, const std::string& tag,
+                            SourcePos pos) const {
+    if (type->is_enum() != want_enum)
+        fail(pos, "'" + tag + "' defined as wrong kind of tag");
+}
+
+// An enum gets its own type, an int that keeps the tag and the enumerators;
+// the enumerators themselves are int constants, as in C.
+CType* Parser::parse_enum(SourcePos pos) {
+    std::string tag;
+    SourcePos tag_pos = pos;
     if (peek().kind == TokKind::Ident) {
-        const std::string tag = next().text;
-        if (!is("{"))
-            return program_.types.int_type();
-        scopes_.back().tags[tag] = program_.types.int_type();
+        tag_pos = peek().pos;
+        tag = next().text;
+    }
+    if (!is("{")) {
+        if (tag.empty())
+            error_here("expected '{'");
+        if (CType* known = lookup_tag(tag)) {
+            check_tag_kind(known, true, tag, tag_pos);
+            return known;
+        }
+        CType* type = program_.types.new_enum(tag, tag_pos);
+        scopes_.back().tags[tag] = type; // a forward reference, completed later
+        return type;
+    }
+    CType* type = nullptr;
+    if (!tag.empty()) {
+        auto found = scopes_.back().tags.find(tag);
+        if (found != scopes_.back().tags.end()) {
+            type = found->second;
+            check_tag_kind(type, true, tag, tag_pos);
+            if (type->enum_info->complete)
+                fail(tag_pos, "redefinition of 'enum " + tag + "'");
+        }
+    }
+    if (type == nullptr) {
+        type = program_.types.new_enum(tag, tag_pos);
+        if (!tag.empty())
+            scopes_.back().tags[tag] = type;
     }
     expect("{");
+    EnumInfo& info = *type->enum_info;
     int64_t value = 0;
     while (!accept("}")) {
-        const SourcePos pos = peek().pos;
+        const SourcePos name_pos = peek().pos;
         const std::string name = expect_identifier();
         if (accept("="))
             value = parse_constant_expression();
         if (value < -32768 || value > 32767)
-            fail(pos,
+            fail(name_pos,
                  "enumerator value for '" + name + "' is not an integer constant of int's range");
         if (scopes_.back().names.contains(name))
-            fail(pos, "redeclaration of '" + name + "'");
+            fail(name_pos, "redeclaration of '" + name + "'");
         Entity entity;
         entity.what = Entity::What::Constant;
-        entity.value = value++;
+        entity.value = value;
         entity.type = program_.types.int_type();
         scopes_.back().names[name] = entity;
+        info.enumerators.push_back({name, value});
+        info.positions.push_back(name_pos);
+        ++value;
         if (!accept(",")) {
             expect("}");
             break;
         }
     }
-    return program_.types.int_type();
+    if (info.enumerators.empty())
+        fail(pos, "empty enum is invalid");
+    info.complete = true;
+    return type;
 }
 
 // ---- Declarators

@@ -140,7 +140,10 @@ Node* Semantics::convert(Node* node, CType* to) {
     CType* target = to->unqualified;
     if (target->is_void())
         return node;
-    if (same_type(from, target))
+    // An enum and its int are compatible types, but a value changing
+    // between them is still written as a conversion.
+    const bool enum_change = from != target && (from->is_enum() || target->is_enum());
+    if (same_type(from, target) && !enum_change)
         return node->op == "ICON" && node->type != target ? icon(target, node->value) : node;
     if (node->op == "ICON" && (target->kind == Kind::Int || target->kind == Kind::Pointer))
         return icon(target, node->value);

@@ -94,7 +94,6 @@ void BlockBuilder::run() {
     std::vector<StatementEntry> statements = std::move(g_.body.statements);
     g_.body.statements.clear();
     note_label_numbers(statements);
-    g_.mark_new_labels_start();
 
     g_.exit = g_.make_block({StatementEntry{make_ureturn(), end_position(g_.function)}}, nullptr);
     g_.label_of(g_.exit);
@@ -199,6 +198,7 @@ void BlockBuilder::handle_label(std::vector<StatementEntry>& statements, std::si
     flush();
     const StatementEntry& statement = statements[index];
     LABEL_REC* label = g_.label_for_number(statement.tree->label_number());
+    label->read_number = statement.tree->label_number();
     label->block = g_.first;
     g_.first->labels.insert(g_.first->labels.begin(), label);
     const bool falls_in = index == 0 || !leaves_no_fall_through(statements[index - 1].tree->op);

@@ -1,6 +1,8 @@
 // Edges and numbering: successors from each block's last statement with
 // UON numbers in chain order, then depth-first numbers (DFN) that put the
-// layout list in reverse post-order.
+// layout list in reverse post-order.  Removing the unreachable blocks fixes
+// the DFNs and renumbers the labels after them, so that a block's first
+// label and its DFN agree in dumps and in the output.
 #include "driver/abnormal_end.h"
 #include "driver/listing.h"
 #include "flow/flow_graph.h"
@@ -165,6 +167,7 @@ void remove_unreachable_blocks(FlowGraph& graph) {
     uint32_t uon = 0;
     for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
         b->uon = ++uon;
+    graph.renumber_labels();
     graph.note_change();
 }
 

@@ -157,7 +157,34 @@ LABEL_REC* FlowGraph::find_label(uint32_t number) const {
 }
 
 LABEL_REC* FlowGraph::new_label() {
-    return label_for_number(next_label_number_);
+    LABEL_REC* label = label_for_number(next_label_number_);
+    label->made_by_graph = true;
+    return label;
+}
+
+// Only transfers name labels, and a transfer is always a block's last
+// statement.  Labels outside the layout list (their block was destroyed or
+// merged) are numbered too, so that no two records ever share a number;
+// 0 marks a label not numbered yet (DFNs start at 1).
+void FlowGraph::renumber_labels() {
+    for (LABEL_REC& label : label_store_)
+        label.index = 0;
+    uint32_t next_other = block_count + 1;
+    for (BBLK* b = first; b != nullptr; b = b->next)
+        for (std::size_t i = 0; i < b->labels.size(); ++i)
+            b->labels[i]->index = i == 0 ? b->dfn : next_other++;
+    labels_.clear();
+    for (LABEL_REC& label : label_store_) {
+        if (label.index == 0)
+            label.index = next_other++;
+        labels_.emplace(label.index, &label);
+    }
+    next_label_number_ = next_other;
+    for (BBLK* b = first; b != nullptr; b = b->next)
+        ir::walk_tree(b->last_statement(), [](NODE* node) {
+            if (node->op == ir::LABELREF && node->label() != nullptr)
+                node->value = ir::Int96::from_unsigned(node->label()->index);
+        });
 }
 
 LABEL_REC* FlowGraph::label_of(BBLK* block) {

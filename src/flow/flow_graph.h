@@ -32,12 +32,15 @@ struct BBLK;
 namespace vx::ir {
 
 // A code label of the flow graph.  LABELREF and LABELDEF nodes point to it
-// (NODE::label()); the block that it starts owns it.
+// (NODE::label()); the block that it starts owns it.  Numbering the blocks
+// renumbers the labels: a block's first label takes the block's DFN.
 class LABEL_REC {
 public:
     uint32_t index = 0;           // the label number written to the file
     flow::BBLK* block = nullptr;  // the block the label starts
     uint16_t reference_count = 0; // LABELREFs bound to it when edges were last built
+    bool made_by_graph = false;   // not read from the file: written only while jumped to
+    uint32_t read_number = 0;     // the number in the file (for tracing a label back)
 };
 
 } // namespace vx::ir
@@ -162,7 +165,8 @@ public:
     void destroy_block(BBLK* block);
 
     // Label records.  A fresh label takes a number no label of the
-    // function uses.
+    // function uses.  find_label looks a number up as the labels are
+    // numbered now (a renumbering changes every number).
     LABEL_REC* label_for_number(uint32_t number);
     LABEL_REC* find_label(uint32_t number) const;
     LABEL_REC* new_label();
@@ -173,9 +177,11 @@ public:
     // A BRANCH to the block.
     NODE* branch_to(BBLK* block);
     void note_label_number(uint32_t number);
-    // Labels numbered from here on were made by the flow graph, not read.
-    void mark_new_labels_start() { first_new_label_ = next_label_number_; }
-    bool is_new_label(const LABEL_REC* label) const { return label->index >= first_new_label_; }
+    bool is_new_label(const LABEL_REC* label) const { return label->made_by_graph; }
+    // After the blocks have their final DFNs: each block's first label takes
+    // the block's DFN, every other label a number above the block count, and
+    // the LABELREFs of the transfers show the new numbers.
+    void renumber_labels();
 
     // Blocks in layout order / chain order.
     std::vector<BBLK*> layout() const;
@@ -191,7 +197,6 @@ private:
     std::deque<LABEL_REC> label_store_;
     std::unordered_map<uint32_t, LABEL_REC*> labels_;
     uint32_t next_label_number_ = 1;
-    uint32_t first_new_label_ = 1;
 };
 
 // The per-function flow state of the process: the graph of the current
@@ -236,7 +241,7 @@ FlowGraph& build_flow_graph(ir::FUNINFO& function, icode::FunctionBody& body,
 void build_blocks(FlowGraph& graph);              // block formation only
 void build_edges(FlowGraph& graph);               // successors from last statements, UON
 void number_blocks(FlowGraph& graph);             // depth-first order and DFN
-void remove_unreachable_blocks(FlowGraph& graph); // predecessors, final DFN, removal
+void remove_unreachable_blocks(FlowGraph& graph); // predecessors, final DFN, removal, labels
 // Successors, numbering and unreachable-block removal again, after a pass
 // has rewritten transfers.
 void renumber_flow_graph(FlowGraph& graph);

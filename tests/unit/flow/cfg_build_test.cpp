@@ -32,7 +32,9 @@ TEST_F(Cfg, FallThroughIntoLabelGetsExplicitBranch) {
              stmt (ASG:1 (NAME:1 2 2) (ICON:1 2))
              stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
     EXPECT_EQ(picture(), "1:[ASG BRANCH]->2 2:[ASG RETURN]->");
-    EXPECT_EQ(graph().first->next->labels.front()->index, 3u);
+    // Label 3 starts the second block and takes its DFN.
+    EXPECT_EQ(graph().first->next->labels.front()->index, 2u);
+    EXPECT_EQ(graph().first->next->labels.front()->read_number, 3u);
 }
 
 TEST_F(Cfg, ConditionalBranchBecomesTwoTargetIf) {
@@ -43,7 +45,8 @@ TEST_F(Cfg, ConditionalBranchBecomesTwoTargetIf) {
     const NODE* decision = graph().first->last_statement();
     ASSERT_EQ(decision->op, ir::IF);
     EXPECT_EQ(decision->right->op, ir::COLON);
-    EXPECT_EQ(decision->right->left->label()->index, 5u);
+    EXPECT_EQ(decision->right->left->label()->block, block_read_as(graph(), 5));
+    EXPECT_EQ(decision->right->left->label()->index, decision->right->left->label()->block->dfn);
     EXPECT_EQ(verify_flow_graph(graph()), "");
     EXPECT_EQ(graph().first->succs.size(), 2u);
 }
@@ -58,9 +61,13 @@ TEST_F(Cfg, SwitchWithoutDefaultReachesStatementAfterIt) {
              stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
     const NODE* sw = graph().first->last_statement();
     ASSERT_EQ(sw->op, ir::SWITCH);
-    // The default goes at the end of the right-leaning case chain.
-    EXPECT_EQ(shape(sw->right), "(COMMA (CASE (ICON 0) (LABEL 1)) "
-                                "(COMMA (CASE (ICON 1) (LABEL 2)) (DEFAULT (LABEL 4))))");
+    // The default goes at the end of the right-leaning case chain.  Labels
+    // show their blocks' DFNs: the statement after the switch is laid out
+    // second, then the blocks of labels 1 and 2.
+    EXPECT_EQ(shape(sw->right), "(COMMA (CASE (ICON 0) (LABEL 3)) "
+                                "(COMMA (CASE (ICON 1) (LABEL 4)) (DEFAULT (LABEL 2))))");
+    EXPECT_EQ(block_read_as(graph(), 1)->dfn, 3u);
+    EXPECT_EQ(block_read_as(graph(), 2)->dfn, 4u);
     EXPECT_EQ(graph().first->succs.size(), 3u);
     EXPECT_EQ(verify_flow_graph(graph()), "");
 }
@@ -73,7 +80,8 @@ TEST_F(Cfg, SwitchFollowedByBranchTakesItsTargetAsDefault) {
              label 2
              stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
     const NODE* sw = graph().first->last_statement();
-    EXPECT_EQ(shape(sw->right->right), "(DEFAULT (LABEL 2))");
+    EXPECT_EQ(sw->right->right->left->label()->block, block_read_as(graph(), 2));
+    EXPECT_EQ(shape(sw->right->right), "(DEFAULT (LABEL 3))");
     EXPECT_EQ(verify_flow_graph(graph()), "");
 }
 
@@ -146,7 +154,7 @@ TEST_F(Cfg, DumpShowsNumbersLabelsAndNeighbours) {
                                   "\tPREDECESSORS = ( )\n"
                                   "\tSUCCESSORS =   ( 2 )\n"
                                   "\n++++(WRBBLOCKS): START NEXT BB, UON=2, DFN=2\n"
-                                  "\tLABEL, INDEX=3, REFCOUNT=1, NAME=<NONE>\n"
+                                  "\tLABEL, INDEX=2, REFCOUNT=1, NAME=<NONE>\n"
                                   "\tPREDECESSORS = ( 1 )\n"
                                   "\tSUCCESSORS =   ( )\n");
 }
@@ -178,8 +186,8 @@ TEST_F(Cfg, FlattenDropsJumpsToTheNextBlockAndLowersIf) {
              label 5
              stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
     const std::vector<std::string> ops = flattened_ops();
-    EXPECT_EQ(ops, (std::vector<std::string>{"(CBRANCH (GT (NAME x) (ICON 0)) (LABEL 5))",
-                                             "(ASG (NAME y) (ICON 1))", "(LABELDEF 5)",
+    EXPECT_EQ(ops, (std::vector<std::string>{"(CBRANCH (GT (NAME x) (ICON 0)) (LABEL 3))",
+                                             "(ASG (NAME y) (ICON 1))", "(LABELDEF 3)",
                                              "(RETURN (NAME y) (NOP))"}));
 }
 

@@ -81,7 +81,7 @@ TEST_F(DeadAssignmentCleanups, DelayedAssignmentMovesIntoTheSuccessorThatReadsIt
     FlowGraph& g = build(kDelayIntoOnlyReader);
     elim_dead_assigns(g, true, false);
     EXPECT_EQ(g.first->statements.size(), 1u);
-    EXPECT_EQ(statements_of(g.find_label(5)->block),
+    EXPECT_EQ(statements_of(block_read_as(g, 5)),
               (std::vector<std::string>{"(ASG (NAME y) (PLUS (NAME x) (ICON 1)))",
                                         "(RETURN (NAME y) (NOP))"}));
     EXPECT_EQ(verify_flow_graph(g), "");

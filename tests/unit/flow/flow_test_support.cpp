@@ -7,7 +7,10 @@
 #include "options/option_sets.h"
 #include "support/switches.h"
 
+#include "ir/tree_walk.h"
+
 #include <cstdio>
+#include <set>
 
 namespace vx::flow::testing {
 
@@ -42,6 +45,39 @@ std::string function_text(const std::string& body) {
            "sym \"a\" size=64 class=1 type=8 align=16\n"
            "endlocals @1:3:1\n" +
            body + "\nendfunc @1:99:1\n" + kSections;
+}
+
+BBLK* block_read_as(const FlowGraph& graph, uint32_t number) {
+    for (BBLK* b = graph.first; b != nullptr; b = b->next)
+        for (const LABEL_REC* label : b->labels)
+            if (!label->made_by_graph && label->read_number == number)
+                return b;
+    return nullptr;
+}
+
+std::string label_numbering_problem(const FlowGraph& graph) {
+    std::set<uint32_t> numbers;
+    for (const BBLK* b = graph.first; b != nullptr; b = b->next) {
+        const std::string where = "block DFN " + std::to_string(b->dfn);
+        if (b->first_label() != nullptr && b->first_label()->index != b->dfn)
+            return where + ": first label " + std::to_string(b->first_label()->index);
+        for (const LABEL_REC* label : b->labels)
+            if (!numbers.insert(label->index).second)
+                return where + ": label " + std::to_string(label->index) + " twice";
+        for (const StatementEntry& s : b->statements)
+            for (const LABEL_REC* target : transfer_targets(s.tree))
+                if (graph.find_label(target->index) != target)
+                    return where + ": label " + std::to_string(target->index) + " not found";
+        std::string stale;
+        ir::walk_tree(b->last_statement(), [&](const NODE* node) {
+            if (node->op == ir::LABELREF && node->label() != nullptr &&
+                node->label_number() != node->label()->index)
+                stale = where + ": reference shows " + std::to_string(node->label_number());
+        });
+        if (!stale.empty())
+            return stale;
+    }
+    return "";
 }
 
 std::string shape(const ir::NODE* node) {

@@ -46,6 +46,14 @@ protected:
     std::vector<icode::FunctionRead> functions_;
 };
 
+// The block that carries the label read from the file as `number` (labels
+// are renumbered with the blocks), or nullptr.
+BBLK* block_read_as(const FlowGraph& graph, uint32_t number);
+// Every block's first label has the block's DFN as its number, no two
+// labels share a number, and every LABELREF shows its label's number.
+// Returns the first mismatch, or "".
+std::string label_numbering_problem(const FlowGraph& graph);
+
 // The opcode names of a tree, in prefix form: "(ASG (NAME y) (ICON 5))".
 std::string shape(const ir::NODE* node);
 

@@ -36,7 +36,7 @@ TEST_F(Liveness, LiveAcrossTheLoopAndEmptyOutAtExits) {
                             stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
     ASSERT_GT(find_live_variables(g, false, false), 0u);
     const int y = local("y")->candidate, x = local("x")->candidate, n = local("n")->candidate;
-    BBLK* header = g.find_label(1)->block;
+    BBLK* header = block_read_as(g, 1);
     EXPECT_TRUE(header->live.in.test(y));
     EXPECT_TRUE(header->live.in.test(x));
     EXPECT_TRUE(header->live.in.test(n));

@@ -68,7 +68,7 @@ TEST_F(LoopRewrites, TopTestedLoopGetsItsTestReplicatedAtTheLatch) {
     Loop* loop = only_loop(*h);
     ASSERT_NE(loop, nullptr);
     // The old header is now the guard in front of the loop.
-    BBLK* guard = g.find_label(1)->block;
+    BBLK* guard = block_read_as(g, 1);
     EXPECT_FALSE(loop->contains(guard));
     const NODE* bottom = loop->latch->last_statement();
     ASSERT_EQ(bottom->op, ir::IF);
@@ -84,7 +84,7 @@ TEST_F(LoopRewrites, WithoutTransformFlagTheLoopStaysTopTested) {
     ASSERT_NE(h, nullptr);
     Loop* loop = only_loop(*h);
     ASSERT_NE(loop, nullptr);
-    EXPECT_EQ(loop->header, g.find_label(1)->block);
+    EXPECT_EQ(loop->header, block_read_as(g, 1));
     EXPECT_EQ(loop->latch->last_statement()->op, ir::BRANCH);
 }
 
@@ -119,7 +119,7 @@ stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
     LoopHierarchy* h = build_loop_hierarchy(g, {.transform_loops = true});
     ASSERT_NE(h, nullptr);
     ASSERT_NE(only_loop(*h), nullptr);
-    EXPECT_EQ(only_loop(*h)->header, g.find_label(1)->block);
+    EXPECT_EQ(only_loop(*h)->header, block_read_as(g, 1));
 }
 
 TEST_F(LoopRewrites, TestOfInvariantsOnlyIsNotReplicated) {
@@ -133,7 +133,7 @@ stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
     LoopHierarchy* h = build_loop_hierarchy(g, {.transform_loops = true});
     ASSERT_NE(h, nullptr);
     ASSERT_NE(only_loop(*h), nullptr);
-    EXPECT_EQ(only_loop(*h)->header, g.find_label(1)->block);
+    EXPECT_EQ(only_loop(*h)->header, block_read_as(g, 1));
 }
 
 TEST_F(LoopRewrites, InvariantOnTheLeftIsMovedToTheRight) {

@@ -22,7 +22,7 @@ stmt (CBRANCH (LT:1 (NAME:1 2 2) (NAME:1 1 0)) (LABEL 1))
 stmt (RETURN:1 (NAME:1 2 2) (NOP)))";
 
 BBLK* block_labelled(FlowGraph& g, uint32_t label) {
-    return g.find_label(label)->block;
+    return block_read_as(g, label);
 }
 
 TEST_F(Loops, NoBackEdges) {

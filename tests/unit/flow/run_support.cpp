@@ -1,4 +1,5 @@
 #include "unit/flow/run_support.h"
+#include "unit/flow/flow_test_support.h"
 
 #include "flow/dominators.h"
 #include "flow/liveness.h"
@@ -79,7 +80,9 @@ void TransformedPrograms::transform(icode::FunctionRead& function, const Pipelin
     build.remove_tail_recursion = options.tail_recursion;
     FlowGraph& g = build_flow_graph(*function.info, function.body, build);
     auto sound = [&](const char* step) {
-        const std::string problem = verify_flow_graph(g);
+        std::string problem = verify_flow_graph(g);
+        if (problem.empty())
+            problem = label_numbering_problem(g);
         EXPECT_EQ(problem, "") << where << ", after " << step;
         return problem.empty();
     };

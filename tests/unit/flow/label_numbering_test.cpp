@@ -1,0 +1,174 @@
+// Labels are renumbered with the blocks: a block's first label takes the
+// block's DFN, other labels take numbers above the block count, and every
+// node that names a label shows the new number.
+#include "unit/flow/flow_test_support.h"
+
+#include "flow/loop_hierarchy.h"
+
+#include <set>
+
+namespace vx::flow::testing {
+namespace {
+
+using LabelNumbering = FlowTest;
+
+// File labels 1 and 2 are laid out fourth and second, and the block of
+// label 2 carries a second label (7), so read numbers, DFNs and the extra
+// numbers would collide without renumbering every label.
+const char* kCrossedLabels = R"(stmt (CBRANCH (NAME:1 1 0) (LABEL 1))
+                                stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+                                label 2
+                                label 7
+                                stmt (ASG:1 (NAME:1 2 3) (ICON:1 2))
+                                stmt (CBRANCH (NAME:1 1 1) (LABEL 7))
+                                stmt (RETURN:1 (NAME:1 2 2) (NOP))
+                                label 1
+                                stmt (BRANCH (LABEL 2)))";
+
+// The LABELDEF numbers of the flattened statements, and the numbers the
+// flattened jumps name.
+struct FlattenedLabels {
+    std::multiset<std::string> defined;
+    std::set<std::string> named;
+};
+
+FlattenedLabels flattened_labels(const std::vector<std::string>& ops) {
+    FlattenedLabels labels;
+    for (const std::string& op : ops) {
+        if (op.starts_with("(LABELDEF "))
+            labels.defined.insert(op.substr(10, op.size() - 11));
+        for (std::size_t at = op.find("(LABEL "); at != std::string::npos;
+             at = op.find("(LABEL ", at + 1))
+            labels.named.insert(op.substr(at + 7, op.find(')', at) - at - 7));
+    }
+    return labels;
+}
+
+TEST_F(LabelNumbering, FirstLabelsTakeTheDfnAfterBuilding) {
+    FlowGraph& g = build(kCrossedLabels);
+    EXPECT_EQ(label_numbering_problem(g), "");
+    EXPECT_EQ(verify_flow_graph(g), "");
+    BBLK* joined = block_read_as(g, 2);
+    ASSERT_NE(joined, nullptr);
+    ASSERT_EQ(joined->labels.size(), 2u);
+    EXPECT_EQ(joined->labels[0]->index, joined->dfn);
+    EXPECT_GT(joined->labels[1]->index, g.block_count);
+    EXPECT_EQ(block_read_as(g, 1)->first_label()->index, block_read_as(g, 1)->dfn);
+}
+
+TEST_F(LabelNumbering, DumpShowsTheDfnOfEachFirstLabel) {
+    FlowGraph& g = build(kCrossedLabels);
+    const std::string dump = flow_graph_text(g);
+    for (const BBLK* b = g.first; b != nullptr; b = b->next) {
+        if (b->first_label() == nullptr)
+            continue;
+        const std::string block_line = "DFN=" + std::to_string(b->dfn) + "\n";
+        const std::string label_line = "\tLABEL, INDEX=" + std::to_string(b->dfn) + ",";
+        const std::size_t at = dump.find(block_line);
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_EQ(dump.compare(at + block_line.size(), label_line.size(), label_line), 0) << dump;
+    }
+}
+
+TEST_F(LabelNumbering, NewLabelsNeverClashWithRenumberedOnes) {
+    FlowGraph& g = build(kCrossedLabels);
+    std::set<uint32_t> numbers;
+    for (const BBLK* b = g.first; b != nullptr; b = b->next)
+        for (const LABEL_REC* label : b->labels)
+            numbers.insert(label->index);
+    const LABEL_REC* fresh = g.new_label();
+    EXPECT_FALSE(numbers.contains(fresh->index));
+    EXPECT_TRUE(fresh->made_by_graph);
+    EXPECT_EQ(g.find_label(fresh->index), fresh);
+}
+
+TEST_F(LabelNumbering, SimpcfgLeavesFirstLabelsEqualToDfns) {
+    FlowGraph& g = build(R"(stmt (CBRANCH (NAME:1 1 0) (LABEL 1))
+                            stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+                            stmt (BRANCH (LABEL 2))
+                            label 1
+                            stmt (BRANCH (LABEL 2))
+                            label 2
+                            stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    ASSERT_TRUE(simpcfg(g));
+    EXPECT_EQ(label_numbering_problem(g), "");
+    EXPECT_EQ(verify_flow_graph(g), "");
+    // Label 2's block moved up from DFN 4 to DFN 3.
+    EXPECT_EQ(block_read_as(g, 2)->first_label()->index, 3u);
+}
+
+TEST_F(LabelNumbering, RenumberingAfterANewBlockFollowsTheNewDfns) {
+    FlowGraph& g = build(kCrossedLabels);
+    // A block on the edge into label 1's block, as a pass splitting an edge makes.
+    BBLK* target = block_read_as(g, 1);
+    BBLK* split = g.make_block({StatementEntry{g.branch_to(target), {}}}, target);
+    retarget_label_refs(g.first->last_statement(), target, g.label_of(split));
+    renumber_flow_graph(g);
+    EXPECT_EQ(label_numbering_problem(g), "");
+    EXPECT_EQ(verify_flow_graph(g), "");
+    EXPECT_EQ(split->first_label()->index, split->dfn);
+}
+
+TEST_F(LabelNumbering, PreheadersKeepTheNumbering) {
+    FlowGraph& loops = build(R"(stmt (CBRANCH (EQ:1 (NAME:1 1 0) (ICON:1 0)) (LABEL 9))
+                                label 1
+                                stmt (PLUSASG:1 (NAME:1 2 2) (ICON:1 1))
+                                stmt (CBRANCH (LT:1 (NAME:1 2 2) (NAME:1 1 0)) (LABEL 1))
+                                label 9
+                                stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    const uint32_t blocks = loops.block_count;
+    ASSERT_NE(build_loop_hierarchy(loops, {}), nullptr);
+    ASSERT_EQ(loops.block_count, blocks + 1);
+    EXPECT_EQ(label_numbering_problem(loops), "");
+    EXPECT_EQ(verify_flow_graph(loops), "");
+}
+
+TEST_F(LabelNumbering, TailRecursionKeepsTheNumbering) {
+    FlowGraph& tail = build(R"(stmt (CBRANCH (LE:1 (NAME:1 1 0) (ICON:1 0)) (LABEL 1))
+stmt (RETURN:1 (CALL:1 1 1 (UAND:5 (NAME:4 0 0))
+                 (COMMA (MINUS:1 (NAME:1 1 0) (ICON:1 1)) (NAME:1 1 1))) (NOP))
+label 1
+stmt (RETURN:1 (NAME:1 1 1) (NOP)))",
+                            BuildOptions{.remove_tail_recursion = true});
+    EXPECT_EQ(label_numbering_problem(tail), "");
+    EXPECT_EQ(verify_flow_graph(tail), "");
+}
+
+TEST_F(LabelNumbering, FlattenedLabelsAreUniqueAndDefined) {
+    FlowGraph& g = build(kCrossedLabels);
+    simpcfg(g);
+    const FlattenedLabels labels = flattened_labels(flattened_ops());
+    EXPECT_EQ(std::set<std::string>(labels.defined.begin(), labels.defined.end()).size(),
+              labels.defined.size());
+    for (const std::string& number : labels.named)
+        EXPECT_TRUE(labels.defined.contains(number)) << "label " << number;
+}
+
+// A label read from the file stays in the output even when nothing jumps to
+// it; one made by the graph goes only while something jumps to it.
+TEST_F(LabelNumbering, UnusedFileLabelsStayAndUnusedNewOnesGo) {
+    build(R"(stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+             label 4
+             stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    const std::vector<std::string> ops = flattened_ops();
+    EXPECT_EQ(ops, (std::vector<std::string>{"(ASG (NAME y) (ICON 1))", "(LABELDEF 2)",
+                                             "(RETURN (NAME y) (NOP))"}));
+}
+
+// The flattened statements name labels by their DFNs; reading them again
+// gives the same kind of graph.
+TEST_F(LabelNumbering, RebuildingFromFlattenedStatementsKeepsTheNumbering) {
+    FlowGraph& g = build(kCrossedLabels);
+    ASSERT_TRUE(simpcfg(g));
+    const std::string before = picture();
+    flatten_flow_graph(g);
+    icode::FunctionBody body = g.body;
+    ir::FUNINFO& info = g.function;
+    FlowGraph& again = build_flow_graph(info, body);
+    EXPECT_EQ(picture(), before);
+    EXPECT_EQ(label_numbering_problem(again), "");
+    EXPECT_EQ(verify_flow_graph(again), "");
+}
+
+} // namespace
+} // namespace vx::flow::testing

@@ -92,10 +92,10 @@ private:
     int64_t parse_constant_expression();
 
     void parse_external_declaration();
-    void parse_function_definition(const DeclSpec& spec, Declarator& declarator);
-    Symbol* declare_global(const DeclSpec& spec, const Declarator& declarator, bool defines);
+    void parse_function_definition(const DeclSpec& specifiers, Declarator& declarator);
+    Symbol* declare_global(const DeclSpec& specifiers, const Declarator& declarator, bool defines);
     void parse_local_declaration();
-    void declare_local(const DeclSpec& spec, Declarator& declarator);
+    void declare_local(const DeclSpec& specifiers, Declarator& declarator);
     void define_typedef(const Declarator& declarator);
 
     Init parse_initializer();

@@ -94,8 +94,8 @@ bool Parser::starts_type(size_t ahead) const {
 }
 
 Parser::DeclSpec Parser::parse_decl_specifiers() {
-    DeclSpec spec;
-    spec.pos = peek().pos;
+    DeclSpec specifiers;
+    specifiers.pos = peek().pos;
     unsigned quals = 0;
     int shorts = 0, longs = 0, ints = 0, chars = 0, signs = 0, unsigneds = 0, voids = 0, floats = 0,
         doubles = 0;
@@ -117,11 +117,11 @@ Parser::DeclSpec Parser::parse_decl_specifiers() {
         const std::string& word = token.text;
         if (word == "typedef" || word == "extern" || word == "static" || word == "auto" ||
             word == "register") {
-            if (!spec.storage.empty())
+            if (!specifiers.storage.empty())
                 fail(token.pos, "multiple storage classes in declaration specifiers");
-            spec.storage = word;
+            specifiers.storage = word;
         } else if (word == "inline" || word == "__inline" || word == "__inline__") {
-            spec.is_inline = true;
+            specifiers.is_inline = true;
         } else if (word == "const" || word == "__const") {
             quals |= Q_CONST;
         } else if (word == "volatile" || word == "__volatile__") {
@@ -166,16 +166,16 @@ Parser::DeclSpec Parser::parse_decl_specifiers() {
         shorts || longs || ints || chars || signs || unsigneds || voids || floats || doubles;
     CType* type = named;
     if (named != nullptr && any)
-        fail(spec.pos, "two or more data types in declaration specifiers");
+        fail(specifiers.pos, "two or more data types in declaration specifiers");
     if (type == nullptr) {
-        if (!any && spec.storage.empty() && quals == 0 && !spec.is_inline)
+        if (!any && specifiers.storage.empty() && quals == 0 && !specifiers.is_inline)
             error_here("expected declaration specifiers");
         const bool is_unsigned = unsigneds > 0;
         if ((signs && unsigneds) || shorts > 1 || longs > 2 || chars > 1 || voids > 1 ||
             (shorts && (longs || chars)) ||
             (voids &&
              (shorts || longs || ints || chars || signs || unsigneds || floats || doubles)))
-            fail(spec.pos, "invalid combination of type specifiers");
+            fail(specifiers.pos, "invalid combination of type specifiers");
         if (voids)
             type = program_.types.void_type();
         else if (floats)
@@ -193,8 +193,8 @@ Parser::DeclSpec Parser::parse_decl_specifiers() {
         else
             type = program_.types.integer(is_unsigned ? IntKind::UInt : IntKind::Int);
     }
-    spec.type = program_.types.qualified(type, quals);
-    return spec;
+    specifiers.type = program_.types.qualified(type, quals);
+    return specifiers;
 }
 
 CType* Parser::parse_struct(SourcePos pos) {
@@ -231,11 +231,11 @@ CType* Parser::parse_struct(SourcePos pos) {
     expect("{");
     StructInfo& info = *type->info;
     while (!accept("}")) {
-        DeclSpec spec = parse_decl_specifiers();
-        if (!spec.storage.empty())
-            fail(spec.pos, "storage class in a structure member");
+        DeclSpec specifiers = parse_decl_specifiers();
+        if (!specifiers.storage.empty())
+            fail(specifiers.pos, "storage class in a structure member");
         do {
-            Declarator member = parse_declarator(spec.type, false);
+            Declarator member = parse_declarator(specifiers.type, false);
             if (is(":"))
                 fail(peek().pos, "bit-fields are not supported");
             if (!member.type->is_complete())
@@ -454,8 +454,8 @@ std::vector<Parser::ParamDecl> Parser::parse_parameters(bool& variadic, bool& pr
         }
         if (!starts_type())
             error_here("old-style parameter lists are not supported; expected a type");
-        DeclSpec spec = parse_decl_specifiers();
-        Declarator declarator = parse_declarator(spec.type, true);
+        DeclSpec specifiers = parse_decl_specifiers();
+        Declarator declarator = parse_declarator(specifiers.type, true);
         CType* type = declarator.type;
         // Parameters of array and function type are pointers.
         if (type->kind == Kind::Array)
@@ -470,10 +470,10 @@ std::vector<Parser::ParamDecl> Parser::parse_parameters(bool& variadic, bool& pr
 }
 
 CType* Parser::parse_type_name() {
-    DeclSpec spec = parse_decl_specifiers();
-    if (!spec.storage.empty())
-        fail(spec.pos, "storage class in a type name");
-    return parse_declarator(spec.type, true).type;
+    DeclSpec specifiers = parse_decl_specifiers();
+    if (!specifiers.storage.empty())
+        fail(specifiers.pos, "storage class in a type name");
+    return parse_declarator(specifiers.type, true).type;
 }
 
 int64_t Parser::parse_constant_expression() {
@@ -500,40 +500,40 @@ void Parser::parse_translation_unit() {
 }
 
 void Parser::parse_external_declaration() {
-    DeclSpec spec = parse_decl_specifiers();
+    DeclSpec specifiers = parse_decl_specifiers();
     if (accept(";"))
         return;
     bool first = true;
     do {
-        Declarator declarator = parse_declarator(spec.type, false);
+        Declarator declarator = parse_declarator(specifiers.type, false);
         if (first && declarator.type->kind == Kind::Function && is("{")) {
-            parse_function_definition(spec, declarator);
+            parse_function_definition(specifiers, declarator);
             return;
         }
         first = false;
-        if (spec.storage == "typedef") {
+        if (specifiers.storage == "typedef") {
             define_typedef(declarator);
             continue;
         }
-        if (spec.storage == "auto" || spec.storage == "register")
+        if (specifiers.storage == "auto" || specifiers.storage == "register")
             fail(declarator.pos, "file-scope declaration of '" + declarator.name + "' specifies '" +
-                                     spec.storage + "'");
+                                     specifiers.storage + "'");
         const bool has_init = is("=");
         if (has_init && declarator.type->kind == Kind::Function)
             fail(declarator.pos,
                  "function '" + declarator.name + "' is initialized like a variable");
         const bool defines =
-            declarator.type->kind != Kind::Function && (has_init || spec.storage != "extern");
+            declarator.type->kind != Kind::Function && (has_init || specifiers.storage != "extern");
         if (has_init) {
             next();
             Init init = parse_initializer();
             declarator.type = complete_array(declarator.type, init);
-            Symbol* symbol = declare_global(spec, declarator, true);
+            Symbol* symbol = declare_global(specifiers, declarator, true);
             if (symbol->has_initializer)
                 fail(declarator.pos, "redefinition of '" + declarator.name + "'");
             initialize_global(symbol, init);
         } else {
-            declare_global(spec, declarator, defines);
+            declare_global(specifiers, declarator, defines);
         }
     } while (accept(","));
     expect(";");
@@ -553,10 +553,11 @@ void Parser::define_typedef(const Declarator& declarator) {
 
 // A global, or a redeclaration of one: the storage class says whether it is
 // defined here (2, or 3 for static) or only referenced (5).
-Symbol* Parser::declare_global(const DeclSpec& spec, const Declarator& declarator, bool defines) {
+Symbol* Parser::declare_global(const DeclSpec& specifiers, const Declarator& declarator,
+                               bool defines) {
     CType* type = declarator.type;
     const bool is_function = type->kind == Kind::Function;
-    if (is_function && spec.is_inline)
+    if (is_function && specifiers.is_inline)
         type = program_.types.qualified(type, Q_INLINE);
     if (!is_function && defines && !type->is_complete() && type->kind != Kind::Array)
         fail(declarator.pos, "storage size of '" + declarator.name + "' isn't known");
@@ -574,9 +575,9 @@ Symbol* Parser::declare_global(const DeclSpec& spec, const Declarator& declarato
             fail(declarator.pos, "conflicting types for '" + declarator.name + "'");
         if (type->kind == Kind::Array && type->count >= 0)
             symbol->type = type;
-        if (spec.is_inline && is_function)
+        if (specifiers.is_inline && is_function)
             symbol->type = type;
-        if (spec.storage == "static" && symbol->storage != SC_STATIC)
+        if (specifiers.storage == "static" && symbol->storage != SC_STATIC)
             fail(declarator.pos,
                  "static declaration of '" + declarator.name + "' follows non-static declaration");
     } else {
@@ -585,7 +586,7 @@ Symbol* Parser::declare_global(const DeclSpec& spec, const Declarator& declarato
         symbol->type = type;
         symbol->pos = declarator.pos;
         symbol->level = 0;
-        symbol->storage = spec.storage == "static" ? SC_STATIC : SC_EXTERN_REF;
+        symbol->storage = specifiers.storage == "static" ? SC_STATIC : SC_EXTERN_REF;
         symbol->index = static_cast<int>(program_.globals.size());
         if (is_function)
             symbol->attributes.push_back({ATTR_LANGUAGE, {"C"}});
@@ -605,12 +606,12 @@ Symbol* Parser::declare_global(const DeclSpec& spec, const Declarator& declarato
     return symbol;
 }
 
-void Parser::parse_function_definition(const DeclSpec& spec, Declarator& declarator) {
+void Parser::parse_function_definition(const DeclSpec& specifiers, Declarator& declarator) {
     if (!declarator.has_params)
         fail(declarator.pos, "function definition without a parameter list");
     if (!declarator.type->prototyped && !declarator.params.empty())
         fail(declarator.pos, "old-style function definitions are not supported");
-    Symbol* symbol = declare_global(spec, declarator, true);
+    Symbol* symbol = declare_global(specifiers, declarator, true);
     if (!program_.functions.empty())
         for (const Function& done : program_.functions)
             if (done.symbol == symbol)
@@ -676,29 +677,29 @@ void Parser::parse_function_definition(const DeclSpec& spec, Declarator& declara
 // --------------------------------------------------------------------------------------
 
 void Parser::parse_local_declaration() {
-    DeclSpec spec = parse_decl_specifiers();
+    DeclSpec specifiers = parse_decl_specifiers();
     if (accept(";"))
         return;
     do {
-        Declarator declarator = parse_declarator(spec.type, false);
-        if (spec.storage == "typedef")
+        Declarator declarator = parse_declarator(specifiers.type, false);
+        if (specifiers.storage == "typedef")
             define_typedef(declarator);
         else
-            declare_local(spec, declarator);
+            declare_local(specifiers, declarator);
     } while (accept(","));
     expect(";");
 }
 
-void Parser::declare_local(const DeclSpec& spec, Declarator& declarator) {
+void Parser::declare_local(const DeclSpec& specifiers, Declarator& declarator) {
     auto& names = scopes_.back().names;
     if (names.contains(declarator.name))
         fail(declarator.pos, "redeclaration of '" + declarator.name + "'");
     Entity entity;
-    if (declarator.type->kind == Kind::Function || spec.storage == "extern") {
+    if (declarator.type->kind == Kind::Function || specifiers.storage == "extern") {
         if (is("="))
             fail(declarator.pos, "'" + declarator.name + "' has both 'extern' and initializer");
         // Refers to the file-scope entity of that name.
-        DeclSpec global = spec;
+        DeclSpec global = specifiers;
         global.storage = "extern";
         Symbol* symbol = declare_global(global, declarator, false);
         entity.symbol = symbol;
@@ -721,7 +722,7 @@ void Parser::declare_local(const DeclSpec& spec, Declarator& declarator) {
     symbol->defined = true;
     entity.symbol = symbol;
     entity.type = symbol->type;
-    if (spec.storage == "static") {
+    if (specifiers.storage == "static") {
         // A function-local static lives with the globals under a name of
         // its own and says which function it belongs to.
         std::string unique = declarator.name;

@@ -11,7 +11,7 @@ namespace vx::interp {
 
 namespace {
 
-struct Spec {
+struct Directive {
     std::string flags;
     int width = -1;
     int precision = -1;
@@ -56,60 +56,60 @@ int star_argument(FormatArguments& args) {
 }
 
 // Reads one conversion after its '%'; `at` ends after it.
-Spec parse_spec(std::string_view format, size_t& at, FormatArguments& args) {
-    Spec spec;
+Directive parse_directive(std::string_view format, size_t& at, FormatArguments& args) {
+    Directive directive;
     while (at < format.size() &&
            std::string_view("-+ #0").find(format[at]) != std::string_view::npos)
-        spec.flags += format[at++];
+        directive.flags += format[at++];
     if (at < format.size() && format[at] == '*') {
         ++at;
-        spec.width = star_argument(args);
-        if (spec.width < 0) {
-            spec.flags += '-';
-            spec.width = -spec.width;
+        directive.width = star_argument(args);
+        if (directive.width < 0) {
+            directive.flags += '-';
+            directive.width = -directive.width;
         }
     } else {
-        for (spec.width = 0;
+        for (directive.width = 0;
              at < format.size() && std::isdigit(static_cast<unsigned char>(format[at]));)
-            spec.width = spec.width * 10 + (format[at++] - '0');
+            directive.width = directive.width * 10 + (format[at++] - '0');
     }
     if (at < format.size() && format[at] == '.') {
         ++at;
         if (at < format.size() && format[at] == '*') {
             ++at;
-            spec.precision = star_argument(args);
+            directive.precision = star_argument(args);
         } else {
-            for (spec.precision = 0;
+            for (directive.precision = 0;
                  at < format.size() && std::isdigit(static_cast<unsigned char>(format[at]));)
-                spec.precision = spec.precision * 10 + (format[at++] - '0');
+                directive.precision = directive.precision * 10 + (format[at++] - '0');
         }
     }
     for (; at < format.size(); ++at) {
         const char c = format[at];
         if (c == 'h')
-            spec.length = 16;
+            directive.length = 16;
         else if (c == 'l')
-            spec.length = spec.length == 32 ? 64 : 32;
+            directive.length = directive.length == 32 ? 64 : 32;
         else if (c == 'L' || c == 'j' || c == 'z' || c == 't' || c == 'q')
-            spec.length = 64;
+            directive.length = 64;
         else
             break;
     }
     if (at < format.size())
-        spec.conversion = format[at++];
+        directive.conversion = format[at++];
     // A text that asks for more room than any real output needs is cut.
-    spec.width = std::min(spec.width, 4096);
-    spec.precision = std::min(spec.precision, 4096);
-    return spec;
+    directive.width = std::min(directive.width, 4096);
+    directive.precision = std::min(directive.precision, 4096);
+    return directive;
 }
 
 // The host format for one conversion, with the argument in 64 bits.
-std::string host_format(const Spec& spec, const char* length, char conversion) {
-    std::string text = "%" + spec.flags;
-    if (spec.width > 0)
-        text += std::to_string(spec.width);
-    if (spec.precision >= 0)
-        text += "." + std::to_string(spec.precision);
+std::string host_format(const Directive& directive, const char* length, char conversion) {
+    std::string text = "%" + directive.flags;
+    if (directive.width > 0)
+        text += std::to_string(directive.width);
+    if (directive.precision >= 0)
+        text += "." + std::to_string(directive.precision);
     return text + length + conversion;
 }
 
@@ -127,33 +127,33 @@ template <typename T> void append(std::string& out, const std::string& format, T
     out.append(big.data(), static_cast<size_t>(n));
 }
 
-void convert_one(const Spec& spec, FormatArguments& args, std::string& out) {
-    switch (spec.conversion) {
+void convert_one(const Directive& directive, FormatArguments& args, std::string& out) {
+    switch (directive.conversion) {
     case 'd':
     case 'i':
-        append(out, host_format(spec, "ll", 'd'),
-               static_cast<long long>(integer_argument(args, spec.length, true)));
+        append(out, host_format(directive, "ll", 'd'),
+               static_cast<long long>(integer_argument(args, directive.length, true)));
         return;
     case 'u':
     case 'o':
     case 'x':
     case 'X':
-        append(out, host_format(spec, "ll", spec.conversion),
-               static_cast<unsigned long long>(integer_argument(args, spec.length, false)));
+        append(out, host_format(directive, "ll", directive.conversion),
+               static_cast<unsigned long long>(integer_argument(args, directive.length, false)));
         return;
     case 'c':
-        append(out, host_format(spec, "", 'c'),
+        append(out, host_format(directive, "", 'c'),
                static_cast<int>(integer_argument(args, 16, false) & 0xff));
         return;
     case 'p':
-        append(out, host_format(spec, "ll", 'x'),
+        append(out, host_format(directive, "ll", 'x'),
                static_cast<unsigned long long>(integer_argument(args, 32, false)));
         return;
     case 's': {
         Shape shape;
         const uint64_t address = next_value(args, shape);
         const std::string text = args.string_at(address);
-        append(out, host_format(spec, "", 's'), text.c_str());
+        append(out, host_format(directive, "", 's'), text.c_str());
         return;
     }
     case 'f':
@@ -164,15 +164,15 @@ void convert_one(const Spec& spec, FormatArguments& args, std::string& out) {
     case 'G':
     case 'a':
     case 'A':
-        append(out, host_format(spec, "", spec.conversion), double_argument(args));
+        append(out, host_format(directive, "", directive.conversion), double_argument(args));
         return;
     case '%':
         out += '%';
         return;
     default:
         out += '%';
-        if (spec.conversion != 0)
-            out += spec.conversion;
+        if (directive.conversion != 0)
+            out += directive.conversion;
         return;
     }
 }
@@ -189,8 +189,8 @@ void format_printf(const std::string& format, FormatArguments& args, std::string
         }
         out.append(format, at, percent - at);
         at = percent + 1;
-        const Spec spec = parse_spec(format, at, args);
-        convert_one(spec, args, out);
+        const Directive directive = parse_directive(format, at, args);
+        convert_one(directive, args, out);
     }
 }
 

@@ -13,6 +13,8 @@
 // path into the guard, compared with a constant.
 #include "flow/loop_transforms.h"
 
+#include "scalar/constant_folder.h"
+
 #include "driver/listing.h"
 #include "flow/liveness.h"
 #include "ir/node_build.h"
@@ -28,56 +30,15 @@ namespace vx::flow {
 
 namespace {
 
+// The comparison that holds exactly when `op` fails; nothing for an
+// operator that is not a comparison.
 std::optional<ir::Opcode> inverse_comparison(ir::Opcode op) {
-    switch (op) {
-    case ir::EQ:
-        return ir::NEQ;
-    case ir::NEQ:
-        return ir::EQ;
-    case ir::LT:
-        return ir::GE;
-    case ir::GE:
-        return ir::LT;
-    case ir::LE:
-        return ir::GT;
-    case ir::GT:
-        return ir::LE;
-    case ir::ULT:
-        return ir::UGE;
-    case ir::UGE:
-        return ir::ULT;
-    case ir::ULE:
-        return ir::UGT;
-    case ir::UGT:
-        return ir::ULE;
-    default:
+    if (!scalar::is_comparison(op))
         return std::nullopt;
-    }
+    return scalar::inverted_comparison(op);
 }
 
-// The comparison with its operands exchanged.
-ir::Opcode mirrored_comparison(ir::Opcode op) {
-    switch (op) {
-    case ir::LT:
-        return ir::GT;
-    case ir::GT:
-        return ir::LT;
-    case ir::LE:
-        return ir::GE;
-    case ir::GE:
-        return ir::LE;
-    case ir::ULT:
-        return ir::UGT;
-    case ir::UGT:
-        return ir::ULT;
-    case ir::ULE:
-        return ir::UGE;
-    case ir::UGE:
-        return ir::ULE;
-    default:
-        return op;
-    }
-}
+using scalar::mirrored_comparison;
 
 bool is_integral(const ir::TYPE* type) {
     return type != nullptr && (type->is_integer() || type->is_enum());

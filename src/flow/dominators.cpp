@@ -216,36 +216,35 @@ bool known(int32_t value) {
     return value != Dominator::unknown;
 }
 
-int32_t Dominator::intersect_dom(int32_t x, int32_t y) const {
-    while (order_[x] != order_[y]) {
-        while (order_[x] < order_[y]) {
-            y = idom_[y];
+// Climbs from x and y towards the root of the tree given by `parent` until
+// they meet; `higher(a, b)` tells that a lies farther from the root than b.
+template <typename Higher>
+int32_t climb_to_common(int32_t x, int32_t y, const std::vector<int32_t>& parent, Higher higher) {
+    while (higher(x, y) || higher(y, x)) {
+        while (higher(y, x)) {
+            y = parent[y];
             if (!known(y))
-                return unknown;
+                return Dominator::unknown;
         }
-        while (order_[y] < order_[x]) {
-            x = idom_[x];
+        while (higher(x, y)) {
+            x = parent[x];
             if (!known(x))
-                return unknown;
+                return Dominator::unknown;
         }
     }
     return x;
 }
 
+int32_t Dominator::intersect_dom(int32_t x, int32_t y) const {
+    return climb_to_common(x, y, idom_,
+                           [this](int32_t a, int32_t b) { return order_[a] > order_[b]; });
+}
+
+// Postdominator numbers grow towards the exit, the tree's root.
 int32_t Dominator::intersect_postdom(int32_t x, int32_t y) const {
-    while (reverse_order_numbers_[x] != reverse_order_numbers_[y]) {
-        while (reverse_order_numbers_[x] < reverse_order_numbers_[y]) {
-            x = ipdom_[x];
-            if (!known(x))
-                return unknown;
-        }
-        while (reverse_order_numbers_[y] < reverse_order_numbers_[x]) {
-            y = ipdom_[y];
-            if (!known(y))
-                return unknown;
-        }
-    }
-    return x;
+    return climb_to_common(x, y, ipdom_, [this](int32_t a, int32_t b) {
+        return reverse_order_numbers_[a] < reverse_order_numbers_[b];
+    });
 }
 
 void Dominator::iterate_dominators(const std::vector<uint32_t>& order) {

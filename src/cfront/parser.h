@@ -85,6 +85,7 @@ private:
     CType* parse_struct(SourcePos pos);
     CType* parse_enum(SourcePos pos);
     void check_tag_kind(CType* type, bool want_enum, const std::string& tag, SourcePos pos) const;
+    CType* tag_in_innermost_scope(const std::string& tag, SourcePos tag_pos, bool want_enum);
     Declarator parse_declarator(CType* base, bool allow_abstract);
     CType* parse_declarator_suffixes(CType* base, Declarator* owner);
     std::vector<ParamDecl> parse_parameters(bool& variadic, bool& prototyped);

@@ -213,16 +213,7 @@ CType* Parser::parse_struct(SourcePos pos) {
         scopes_.front().tags[tag] = type; // an incomplete struct is completed later
         return type;
     }
-    CType* type = nullptr;
-    if (!tag.empty()) {
-        auto found = scopes_.back().tags.find(tag);
-        if (found != scopes_.back().tags.end()) {
-            type = found->second;
-            check_tag_kind(type, false, tag, tag_pos);
-            if (type->info->complete)
-                fail(tag_pos, "redefinition of 'struct " + tag + "'");
-        }
-    }
+    CType* type = tag_in_innermost_scope(tag, tag_pos, false);
     if (type == nullptr) {
         type = program_.types.new_struct(tag, tag.empty() ? pos : tag_pos);
         if (!tag.empty())
@@ -253,6 +244,23 @@ CType* Parser::parse_struct(SourcePos pos) {
 }
 
 // Struct and enum tags share one name space.
+// The tag's type when the innermost scope declared it already; defining it
+// again there is an error once it is complete.
+CType* Parser::tag_in_innermost_scope(const std::string& tag, SourcePos tag_pos, bool want_enum) {
+    if (tag.empty())
+        return nullptr;
+    auto found = scopes_.back().tags.find(tag);
+    if (found == scopes_.back().tags.end())
+        return nullptr;
+    CType* type = found->second;
+    check_tag_kind(type, want_enum, tag, tag_pos);
+    const bool complete = want_enum ? type->enum_info->complete : type->info->complete;
+    if (complete)
+        fail(tag_pos,
+             std::string("redefinition of '") + (want_enum ? "enum " : "struct ") + tag + "'");
+    return type;
+}
+
 void Parser::check_tag_kind(CType* type, bool want_enum, const std::string& tag,
                             SourcePos pos) const {
     if (type->is_enum() != want_enum)
@@ -279,16 +287,7 @@ CType* Parser::parse_enum(SourcePos pos) {
         scopes_.back().tags[tag] = type; // a forward reference, completed later
         return type;
     }
-    CType* type = nullptr;
-    if (!tag.empty()) {
-        auto found = scopes_.back().tags.find(tag);
-        if (found != scopes_.back().tags.end()) {
-            type = found->second;
-            check_tag_kind(type, true, tag, tag_pos);
-            if (type->enum_info->complete)
-                fail(tag_pos, "redefinition of 'enum " + tag + "'");
-        }
-    }
+    CType* type = tag_in_innermost_scope(tag, tag_pos, true);
     if (type == nullptr) {
         type = program_.types.new_enum(tag, tag_pos);
         if (!tag.empty())

@@ -1,16 +1,9 @@
 #include "icode/byte_cursor.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vx::icode {
-
-bool ByteCursor::need(size_t count) {
-    if (failed_ || count > size_ - offset_) {
-        failed_ = true;
-        return false;
-    }
-    return true;
-}
 
 int16_t ByteCursor::s16() {
     if (!need(2))
@@ -30,62 +23,39 @@ uint32_t ByteCursor::u32() {
     return value;
 }
 
-uint32_t ByteCursor::long_uleb() {
+// The careful loops of the decoders, without a cursor: what they take
+// does not depend on anything but the bytes.  A value cut off by the end
+// takes every byte that is left.
+LebValue scan_uleb(const uint8_t* bytes, size_t left) {
     uint32_t value = 0;
-    for (unsigned shift = 0;; shift += 7) {
-        uint8_t byte = u8();
-        if (failed_)
-            return 0;
+    for (size_t i = 0; i < left; ++i) {
+        const unsigned shift = 7 * static_cast<unsigned>(i < 5 ? i : 5);
         if (shift < 32)
-            value |= static_cast<uint32_t>(byte & 0x7F) << shift;
-        if (!(byte & 0x80))
-            return value;
+            value |= static_cast<uint32_t>(bytes[i] & 0x7F) << shift;
+        if (!(bytes[i] & 0x80))
+            return {value, i + 1, false};
     }
+    return {0, left, true};
 }
 
-int32_t ByteCursor::long_sleb() {
+LebValue scan_sleb(const uint8_t* bytes, size_t left) {
     uint32_t value = 0;
-    unsigned shift = 0;
-    uint8_t byte;
-    do {
-        byte = u8();
-        if (failed_)
-            return 0;
+    for (size_t i = 0; i < left; ++i) {
+        const unsigned shift = 7 * static_cast<unsigned>(i < 5 ? i : 5);
         if (shift < 32)
-            value |= static_cast<uint32_t>(byte & 0x7F) << shift;
-        shift += 7;
-    } while (byte & 0x80);
-    if (shift < 32 && (byte & 0x40))
-        value |= ~0u << shift;
-    return static_cast<int32_t>(value);
+            value |= static_cast<uint32_t>(bytes[i] & 0x7F) << shift;
+        if (!(bytes[i] & 0x80)) {
+            const unsigned next = 7 * static_cast<unsigned>(i < 5 ? i + 1 : 5);
+            if (next < 32 && (bytes[i] & 0x40))
+                value |= ~0u << next;
+            return {value, i + 1, false};
+        }
+    }
+    return {0, left, true};
 }
 
 std::string ByteCursor::string() {
     return std::string(text());
-}
-
-std::string_view ByteCursor::text() {
-    if (failed_ || offset_ >= size_) {
-        failed_ = true;
-        return {};
-    }
-    const void* nul = std::memchr(data_ + offset_, 0, size_ - offset_);
-    if (!nul) {
-        failed_ = true;
-        return {};
-    }
-    size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - (data_ + offset_));
-    std::string_view view(reinterpret_cast<const char*>(data_ + offset_), length);
-    offset_ += length + 1;
-    return view;
-}
-
-std::string_view ByteCursor::bytes(size_t count) {
-    if (!need(count))
-        return {};
-    std::string_view view(reinterpret_cast<const char*>(data_ + offset_), count);
-    offset_ += count;
-    return view;
 }
 
 } // namespace vx::icode

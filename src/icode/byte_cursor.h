@@ -15,6 +15,18 @@
 
 namespace vx::icode {
 
+// A LEB128 value of more than one byte at `bytes`, with `left` bytes from
+// there to the end: its value and how many bytes it takes, or cut off when
+// the end comes first.  Free functions, so that a cursor that calls them
+// stays in registers.
+struct LebValue {
+    uint32_t value;
+    size_t length;
+    bool cut_off;
+};
+LebValue scan_uleb(const uint8_t* bytes, size_t left);
+LebValue scan_sleb(const uint8_t* bytes, size_t left);
+
 class ByteCursor {
 public:
     ByteCursor(const uint8_t* data, size_t size) : data_(data), size_(size) {}
@@ -41,9 +53,30 @@ public:
     }
     std::string string();
     // The same without a copy: a view of the characters before the NUL.
-    std::string_view text();
+    std::string_view text() {
+        if (failed_ || offset_ >= size_) {
+            failed_ = true;
+            return {};
+        }
+        const void* nul = std::memchr(data_ + offset_, 0, size_ - offset_);
+        if (!nul) {
+            failed_ = true;
+            return {};
+        }
+        const auto length =
+            static_cast<size_t>(static_cast<const uint8_t*>(nul) - (data_ + offset_));
+        std::string_view view(reinterpret_cast<const char*>(data_ + offset_), length);
+        offset_ += length + 1;
+        return view;
+    }
     // The next `count` bytes (a failure when fewer are left).
-    std::string_view bytes(size_t count);
+    std::string_view bytes(size_t count) {
+        if (!need(count))
+            return {};
+        std::string_view view(reinterpret_cast<const char*>(data_ + offset_), count);
+        offset_ += count;
+        return view;
+    }
     std::string_view rest() { return bytes(remaining()); }
 
     size_t offset() const { return offset_; }
@@ -54,9 +87,34 @@ public:
     void fail() { failed_ = true; }
 
 private:
-    bool need(size_t count);
-    uint32_t long_uleb();
-    int32_t long_sleb();
+    bool need(size_t count) {
+        if (failed_ || count > size_ - offset_) {
+            failed_ = true;
+            return false;
+        }
+        return true;
+    }
+    // A cursor that has failed takes one more byte and yields 0, as the
+    // one-byte reads do.
+    uint32_t long_uleb() {
+        if (failed_ || offset_ >= size_) {
+            u8();
+            return 0;
+        }
+        return take(scan_uleb(data_ + offset_, size_ - offset_));
+    }
+    int32_t long_sleb() {
+        if (failed_ || offset_ >= size_) {
+            u8();
+            return 0;
+        }
+        return static_cast<int32_t>(take(scan_sleb(data_ + offset_, size_ - offset_)));
+    }
+    uint32_t take(const LebValue& scanned) {
+        offset_ += scanned.length;
+        failed_ = failed_ || scanned.cut_off;
+        return scanned.value;
+    }
 
     const uint8_t* data_;
     size_t size_;
@@ -82,6 +140,14 @@ public:
         size_ += count;
     }
     void append(std::string_view bytes) { append(bytes.data(), bytes.size()); }
+    // Room for `count` more bytes at the end, for an encoder that writes
+    // through a pointer; commit() then keeps the bytes up to `end`.
+    char* room(size_t count) {
+        if (count > room_.size() - size_)
+            grow(count);
+        return room_.data() + size_;
+    }
+    void commit(const char* end) { size_ = static_cast<size_t>(end - room_.data()); }
     void clear() { size_ = 0; }
     size_t size() const { return size_; }
     char* data() { return room_.data(); }
@@ -95,6 +161,29 @@ private:
     std::vector<char> room_;
     size_t size_ = 0;
 };
+
+// Encoders into room the caller has made (5 bytes for a LEB128 of 32
+// bits); each returns the end of what it wrote.
+inline char* encode_uleb(char* out, uint32_t value) {
+    while (value >= 0x80) {
+        *out++ = static_cast<char>((value & 0x7F) | 0x80);
+        value >>= 7;
+    }
+    *out++ = static_cast<char>(value);
+    return out;
+}
+// Stops after the byte whose remaining value is 0 with bit 6 clear, or -1
+// with bit 6 set.
+inline char* encode_sleb(char* out, int32_t value) {
+    for (;;) {
+        uint8_t low = static_cast<uint8_t>(value & 0x7F);
+        value >>= 7; // arithmetic shift keeps the sign
+        bool done = (value == 0 && !(low & 0x40)) || (value == -1 && (low & 0x40));
+        *out++ = static_cast<char>(low | (done ? 0 : 0x80));
+        if (done)
+            return out;
+    }
+}
 
 // Encoders, appending to a std::string or a ByteBuffer.
 template <class Out> void put_u8(Out& out, uint8_t value) {
@@ -115,32 +204,15 @@ template <class Out> void put_uleb(Out& out, uint32_t value) {
         return;
     }
     char bytes[5];
-    size_t count = 0;
-    do {
-        uint8_t low = value & 0x7F;
-        value >>= 7;
-        bytes[count++] = static_cast<char>(low | (value ? 0x80 : 0));
-    } while (value);
-    out.append(bytes, count);
+    out.append(bytes, static_cast<size_t>(encode_uleb(bytes, value) - bytes));
 }
-// Stops after the byte whose remaining value is 0 with bit 6 clear, or -1
-// with bit 6 set.
 template <class Out> void put_sleb(Out& out, int32_t value) {
     if (value >= -64 && value < 64) {
         out.push_back(static_cast<char>(value & 0x7F));
         return;
     }
     char bytes[5];
-    size_t count = 0;
-    for (;;) {
-        uint8_t low = static_cast<uint8_t>(value & 0x7F);
-        value >>= 7; // arithmetic shift keeps the sign
-        bool done = (value == 0 && !(low & 0x40)) || (value == -1 && (low & 0x40));
-        bytes[count++] = static_cast<char>(low | (done ? 0 : 0x80));
-        if (done)
-            break;
-    }
-    out.append(bytes, count);
+    out.append(bytes, static_cast<size_t>(encode_sleb(bytes, value) - bytes));
 }
 template <class Out> void put_string(Out& out, std::string_view value) {
     out.append(value.data(), value.size());

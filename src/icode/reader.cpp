@@ -3,13 +3,16 @@
 #include "icode/format_errors.h"
 #include "icode/opcode_table.h"
 #include "icode/reader_client_types.h"
+#include "icode/statement_conversion.h"
 #include "ir/int96.h"
 #include "ir/symbol_attributes.h"
 #include "ir/symbol_type_queries.h"
 #include "ir/type.h"
 #include "support/arena.h"
+#include "support/check.h"
 
 #include <cstring>
+#include <span>
 
 namespace vx::icode {
 
@@ -64,7 +67,8 @@ std::vector<std::string> copied(std::span<const std::string_view> strings) {
 class ReadSession {
 public:
     ReadSession(IcodeReader& reader, ReaderClient& client)
-        : reader_(reader), client_(client), stream_(*reader.stream_) {}
+        : reader_(reader), client_(client), stream_(*reader.stream_),
+          converter_(client.node_converter()) {}
 
     void read_section(Section section);
     void read_main_part();
@@ -76,10 +80,25 @@ private:
         uint8_t filled;
         uint8_t needed;
     };
+    // A node made from its record, with the number of operands to come.
+    struct MadeNode {
+        ir::NODE* node;
+        uint8_t needed;
+    };
+    enum class PayloadProblem {
+        none,
+        symbol,
+        fcon,
+        lcon,
+        field_kind,
+        field_container,
+        field_member
+    };
 
     [[noreturn]] void fail(const Record& record, const char* what) const;
     void skim_function(RecordReader& records, const Record& begin_record);
     void reread_file_level_record(RecordReader& records, size_t offset);
+    void dispatch_from(RecordReader& records, const Record& record);
     void dispatch(const Record& record);
     void dispatch_in_function(const Record& record);
     void dispatch_anywhere(const Record& record);
@@ -100,13 +119,23 @@ private:
     ir::SourcePosition position(const SourcePos& pos) const;
     StatementPos statement_position(const SourcePos& pos) const;
     ir::TYPE* type(uint32_t number) const;
-    ir::Symbol* symbol(uint32_t level, uint32_t index, const Record& record) const;
     ir::Symbol& global_symbol(uint32_t index, const Record& record) const;
+    void note_symbol_tables();
 
+    bool known_type(uint32_t number, ir::TYPE*& type) const;
+
+    ir::NODE* statement_tree(const Record& record, const Statement& statement);
+    ir::NODE* scan_statement_tree();
+    ir::NODE* make_scanned_node(const TreeNode& file_node);
     ir::NODE* build_tree(Tree tree, const Record& record);
+    template <class Finish>
+    bool place(ir::NODE* node, uint8_t needed, ir::NODE*& root, Finish&& finish);
+    ir::NODE* make_client_node(ir::Opcode op, ir::TYPE* type);
+    ir::NODE* finish_client_node(ir::NODE* node);
     ir::NODE* make_node(const TreeNode& node, const Record& record);
     void read_payload(ir::NODE* node, const TreeNode& file_node, const Record& record);
-    void read_field(ir::NODE* node, const TreeNode& file_node, const Record& record);
+    PayloadProblem set_payload(ir::NODE* node, const TreeNode& file_node);
+    PayloadProblem set_field(ir::NODE* node, const TreeNode& file_node);
 
     IcodeReader& reader_;
     ReaderClient& client_;
@@ -119,6 +148,16 @@ private:
     bool rereading_ = false;
     std::vector<uint32_t> new_types_;
     std::vector<OpenNode> open_;
+    std::vector<MadeNode> made_;
+    // The symbol tables that the tree being read names symbols of: the
+    // global table and the local table of the function being read (empty
+    // outside a function).  Neither grows while a tree is read.
+    std::span<ir::Symbol* const> globals_;
+    std::span<ir::Symbol* const> locals_;
+    StatementConverter* converter_;
+    // The reader of the records being dispatched, while its statements'
+    // trees are read on demand.
+    RecordReader* records_ = nullptr;
 };
 
 void ReadSession::fail(const Record& record, const char* what) const {
@@ -136,6 +175,8 @@ void ReadSession::read_section(Section section) {
 
 void ReadSession::read_main_part() {
     RecordReader records(stream_, MAIN_PART);
+    records.set_trees_on_demand(true);
+    records_ = &records;
     const Record* last = nullptr;
     while (const Record* record = records.next()) {
         if (record->kind == KIND_FUNCTION_BEGIN && !second_form_ &&
@@ -143,9 +184,10 @@ void ReadSession::read_main_part() {
             skim_function(records, *record);
             continue;
         }
-        dispatch(*record);
+        dispatch_from(records, *record);
         last = record;
     }
+    records_ = nullptr;
     if (nesting_ != 0)
         fail(*last, "the main part ends inside a function");
     finish_types();
@@ -163,6 +205,7 @@ void ReadSession::skim_function(RecordReader& records, const Record& begin_recor
         fail_record(stream_.base() + begin_offset, "function %s is defined a second time",
                     function.name.c_str());
     for (;;) {
+        records.skip_statements();
         const size_t at = records.offset();
         switch (records.skip()) {
         case KIND_END_OF_SECTION:
@@ -195,14 +238,27 @@ void ReadSession::reread_file_level_record(RecordReader& records, size_t offset)
 void ReadSession::read_function_from(size_t offset) {
     rereading_ = true;
     RecordReader records(stream_, MAIN_PART);
+    records.set_trees_on_demand(true);
+    records_ = &records;
     records.seek(offset);
     const Record* record = records.next();
     if (record == nullptr || record->kind != KIND_FUNCTION_BEGIN)
         fail_record(stream_.base() + offset, "no function begins at offset 0x%lx",
                     static_cast<unsigned long>(offset));
-    dispatch(*record);
+    dispatch_from(records, *record);
     while (nesting_ != 0 && (record = records.next()) != nullptr)
-        dispatch(*record);
+        dispatch_from(records, *record);
+    records_ = nullptr;
+}
+
+// A statement's tree is read straight into nodes when the statement goes to
+// the client (inside a function begun by I_BF); any other statement has its
+// tree read whole first, as a record is.
+void ReadSession::dispatch_from(RecordReader& records, const Record& record) {
+    if (records.tree_pending() && (nesting_ == 0 || second_form_))
+        records.read_pending_tree();
+    dispatch(record);
+    VX_CHECK(!records.tree_pending());
 }
 
 // Records that a function holds go to the client only inside one; those of
@@ -260,7 +316,7 @@ void ReadSession::dispatch_in_function(const Record& record) {
     case KIND_STATEMENT: {
         const Statement& statement = std::get<Statement>(record.body);
         StatementPos where = statement_position(statement.pos);
-        client_.statement(where, build_tree(statement.tree, record));
+        client_.statement(where, statement_tree(record, statement));
         return;
     }
     case KIND_LABEL:
@@ -463,6 +519,19 @@ void ReadSession::finish_types() {
     new_types_.clear();
 }
 
+// The type of `number` when looking it up cannot fail.
+bool ReadSession::known_type(uint32_t number, ir::TYPE*& found) const {
+    const auto& dense = reader_.dense_types_;
+    if (number < dense.size() && dense[number] != nullptr) {
+        found = dense[number];
+        return true;
+    }
+    if (number != 0 && !reader_.types_.is_defined(number))
+        return false;
+    found = reader_.types_.resolve(number);
+    return true;
+}
+
 ir::TYPE* ReadSession::type(uint32_t number) const {
     const auto& dense = reader_.dense_types_;
     if (number < dense.size() && dense[number] != nullptr)
@@ -472,16 +541,13 @@ ir::TYPE* ReadSession::type(uint32_t number) const {
 
 // ---- Symbols and positions ---------------------------------------------------------
 
-ir::Symbol* ReadSession::symbol(uint32_t level, uint32_t index, const Record& record) const {
-    constexpr uint32_t kNoSymbol = 4294967295u;
-    if (level == kNoSymbol)
-        return nullptr;
-    ir::Symbol* found = level == 0 ? ir::symbol_at(nullptr, 0, index)
-                                   : ir::symbol_at(ir::function_being_read(), 1, index);
-    if (found == nullptr)
-        fail_record(stream_.base() + record.offset,
-                    "a tree names symbol %u of level %u, which is not declared", index, level);
-    return found;
+// What a NAME's level and index name: the global table for level 0, the
+// local table for any other level.
+void ReadSession::note_symbol_tables() {
+    globals_ = ir::symbol_state().global_table;
+    const ir::FUNINFO* function = ir::function_being_read();
+    locals_ = function != nullptr ? std::span<ir::Symbol* const>(function->local_table)
+                                  : std::span<ir::Symbol* const>();
 }
 
 ir::Symbol& ReadSession::global_symbol(uint32_t index, const Record& record) const {
@@ -509,78 +575,194 @@ StatementPos ReadSession::statement_position(const SourcePos& pos) const {
 
 // ---- Trees ---------------------------------------------------------------------------
 
+// A statement's tree is made node by node as its records are scanned.
+// Anything unusual (a long record, a malformed one, a reference that does
+// not resolve) sends the tree down the general path, which decodes it whole
+// and then builds it, reporting the first problem as it always has.  The
+// nodes made so far are left unused in the arena; what making and
+// converting them noted (a call clears the leaf mark, a restrict pointer
+// joins the scope's list once) is noted again, to the same effect.
+ir::NODE* ReadSession::statement_tree(const Record& record, const Statement& statement) {
+    if (records_ != nullptr && records_->tree_pending()) {
+        if (ir::NODE* tree = scan_statement_tree())
+            return tree;
+        records_->read_pending_tree();
+    }
+    return build_tree(statement.tree, record);
+}
+
+// Every node of a file passes through here: the decoding, the making and
+// the converting are compiled into one piece.
+//
+// With the optimizer's converter each node is converted as soon as its
+// operands are, in the order the general path converts them; a conversion
+// that would stop the run is not made but declined, so that a malformed
+// record later in the tree is still what is reported.  Another client's
+// conversions may stop the run in ways the reader does not know, so its
+// nodes are all made before the first is converted.
+VX_FLATTEN ir::NODE* ReadSession::scan_statement_tree() {
+    note_symbol_tables();
+    open_.clear();
+    ir::NODE* root = nullptr;
+    if (converter_ != nullptr) {
+        auto finish = [this](ir::NODE* node) {
+            return converter_->would_stop(node) ? nullptr : converter_->convert(node);
+        };
+        auto make_and_place = [&](const TreeNode& file_node) {
+            ir::NODE* node = make_scanned_node(file_node);
+            return node != nullptr &&
+                   place(node, file_opcode(file_node.opcode).operand_count, root, finish);
+        };
+        return records_->scan_pending_tree(make_and_place) ? root : nullptr;
+    }
+    made_.clear();
+    auto make = [this](const TreeNode& file_node) {
+        ir::NODE* node = make_scanned_node(file_node);
+        if (node != nullptr)
+            made_.push_back({node, file_opcode(file_node.opcode).operand_count});
+        return node != nullptr;
+    };
+    if (!records_->scan_pending_tree(make))
+        return nullptr;
+    auto finish = [this](ir::NODE* node) { return client_.finish_node(node); };
+    for (const MadeNode& made : made_)
+        place(made.node, made.needed, root, finish);
+    return root;
+}
+
+// The node of a record, or nullptr when its type or payload does not
+// resolve.
+ir::NODE* ReadSession::make_scanned_node(const TreeNode& file_node) {
+    ir::TYPE* node_type = nullptr;
+    if (!known_type(file_node.type, node_type))
+        return nullptr;
+    ir::NODE* node = make_client_node(static_cast<ir::Opcode>(file_node.opcode), node_type);
+    if (set_payload(node, file_node) != PayloadProblem::none)
+        return nullptr;
+    return node;
+}
+
 // Nodes come in preorder.  A node whose operands are all built is finished
 // by the client (children first) and put in its operator's next slot, so
 // neither the depth nor the length of a tree costs stack.
 ir::NODE* ReadSession::build_tree(Tree tree, const Record& record) {
     open_.clear();
+    note_symbol_tables();
     ir::NODE* root = nullptr;
-    for (const TreeNode& file_node : tree) {
-        ir::NODE* node = make_node(file_node, record);
-        const uint8_t needed = file_opcode(file_node.opcode).operand_count;
-        if (needed != 0) {
-            open_.push_back({node, 0, needed});
-            continue;
-        }
-        ir::NODE* done = client_.finish_node(node);
-        for (;;) {
-            if (open_.empty()) {
-                root = done;
-                break;
-            }
-            OpenNode& parent = open_.back();
-            (parent.filled == 0 ? parent.node->left : parent.node->right) = done;
-            if (++parent.filled < parent.needed)
-                break;
-            ir::NODE* complete = parent.node;
-            open_.pop_back();
-            done = client_.finish_node(complete);
-        }
-    }
+    auto finish = [this](ir::NODE* node) { return finish_client_node(node); };
+    for (const TreeNode& file_node : tree)
+        place(make_node(file_node, record), file_opcode(file_node.opcode).operand_count, root,
+              finish);
     return root;
+}
+
+// Puts a made node into the tree; `finish` converts each node whose
+// operands are complete, or refuses it (nullptr), which stops the placing.
+template <class Finish>
+bool ReadSession::place(ir::NODE* node, uint8_t needed, ir::NODE*& root, Finish&& finish) {
+    if (needed != 0) {
+        open_.push_back({node, 0, needed});
+        return true;
+    }
+    ir::NODE* done = finish(node);
+    for (;;) {
+        if (done == nullptr)
+            return false;
+        if (open_.empty()) {
+            root = done;
+            return true;
+        }
+        OpenNode& parent = open_.back();
+        (parent.filled == 0 ? parent.node->left : parent.node->right) = done;
+        if (++parent.filled < parent.needed)
+            return true;
+        ir::NODE* complete = parent.node;
+        open_.pop_back();
+        done = finish(complete);
+    }
+}
+
+ir::NODE* ReadSession::make_client_node(ir::Opcode op, ir::TYPE* node_type) {
+    return converter_ != nullptr ? converter_->make_node(op, node_type)
+                                 : client_.make_node(op, node_type);
+}
+
+ir::NODE* ReadSession::finish_client_node(ir::NODE* node) {
+    return converter_ != nullptr ? converter_->convert(node) : client_.finish_node(node);
 }
 
 ir::NODE* ReadSession::make_node(const TreeNode& file_node, const Record& record) {
     ir::NODE* node =
-        client_.make_node(static_cast<ir::Opcode>(file_node.opcode), type(file_node.type));
+        make_client_node(static_cast<ir::Opcode>(file_node.opcode), type(file_node.type));
     read_payload(node, file_node, record);
     return node;
 }
 
 void ReadSession::read_payload(ir::NODE* node, const TreeNode& n, const Record& record) {
+    switch (set_payload(node, n)) {
+    case PayloadProblem::none:
+        return;
+    case PayloadProblem::symbol:
+        fail_record(stream_.base() + record.offset,
+                    "a tree names symbol %u of level %u, which is not declared", n.second, n.first);
+    case PayloadProblem::fcon:
+        fail(record, "an FCON holds text that is not a floating constant");
+    case PayloadProblem::lcon:
+        fail(record, "an LCON holds text that is not a decimal number");
+    case PayloadProblem::field_kind:
+        fail(record, "a FIELD node of a kind other than 1");
+    case PayloadProblem::field_container:
+        type(n.second); // reports the unresolved reference
+        [[fallthrough]];
+    case PayloadProblem::field_member:
+        fail(record, "a FIELD node names a member its container type does not have");
+    }
+}
+
+// Fills the node's payload from its record; on a problem the node is left
+// as it is.
+ReadSession::PayloadProblem ReadSession::set_payload(ir::NODE* node, const TreeNode& n) {
+    constexpr uint32_t kNoSymbol = 4294967295u;
     switch (payload_kind(n.opcode)) {
     case Payload::none:
-        return;
+        break;
     case Payload::label:
         node->read_label(n.first);
-        return;
-    case Payload::symbol:
-        node->read_name(symbol(n.first, n.second, record));
-        return;
+        break;
+    case Payload::symbol: {
+        ir::Symbol* symbol = nullptr;
+        if (n.first != kNoSymbol) {
+            const std::span<ir::Symbol* const> table = n.first == 0 ? globals_ : locals_;
+            symbol = n.second < table.size() ? table[n.second] : nullptr;
+            if (symbol == nullptr)
+                return PayloadProblem::symbol;
+        }
+        node->read_name(symbol);
+        break;
+    }
     case Payload::counted:
         node->read_scon(reinterpret_cast<const uint8_t*>(n.text.data()),
                         static_cast<uint32_t>(n.text.size()));
-        return;
+        break;
     case Payload::integer:
         node->read_icon(n.first);
-        return;
+        break;
     case Payload::hex_float: {
         const std::string text(n.text);
         if (!ir::FconValue::parse(text.c_str()))
-            fail(record, "an FCON holds text that is not a floating constant");
+            return PayloadProblem::fcon;
         node->read_fcon(text.c_str());
-        return;
+        break;
     }
     case Payload::decimal: {
         const std::string text(n.text);
         if (!ir::Int96::parse_decimal(text))
-            fail(record, "an LCON holds text that is not a decimal number");
+            return PayloadProblem::lcon;
         node->read_lcon(text.c_str());
-        return;
+        break;
     }
     case Payload::field:
-        read_field(node, n, record);
-        return;
+        return set_field(node, n);
     case Payload::number:
         if (n.opcode == ir::EPVAL)
             node->set_id(static_cast<int32_t>(n.first));
@@ -590,32 +772,36 @@ void ReadSession::read_payload(ir::NODE* node, const TreeNode& n, const Record& 
             node->read_switch(n.first);
         else
             node->read_skip(n.first);
-        return;
+        break;
     case Payload::call:
         node->read_call(n.first, n.second);
-        return;
+        break;
     case Payload::ddnode: {
         auto* info = ir::node_environment().arena->make<ir::DDINFO>();
         info->node_number = static_cast<uint16_t>(n.first);
         node->set_dval(info);
-        return;
+        break;
     }
     case Payload::intrinsic:
         node->set_intrinsic_name(n.text);
-        return;
+        break;
     case Payload::vreg:
         node->read_vreg(static_cast<int32_t>(n.first));
-        return;
+        break;
     }
+    return PayloadProblem::none;
 }
 
-void ReadSession::read_field(ir::NODE* node, const TreeNode& n, const Record& record) {
+ReadSession::PayloadProblem ReadSession::set_field(ir::NODE* node, const TreeNode& n) {
     if (n.byte != 1)
-        fail(record, "a FIELD node of a kind other than 1");
-    ir::TYPE* container = type(n.second);
+        return PayloadProblem::field_kind;
+    ir::TYPE* container = nullptr;
+    if (!known_type(n.second, container))
+        return PayloadProblem::field_container;
     if (container == nullptr || !container->is_csu() || n.first >= container->fields().size())
-        fail(record, "a FIELD node names a member its container type does not have");
+        return PayloadProblem::field_member;
     node->read_field(n.byte, container->field_record(n.first), container);
+    return PayloadProblem::none;
 }
 
 // ---- The reader ----------------------------------------------------------------------

@@ -36,6 +36,8 @@ class TYPE_PKG;
 
 namespace vx::icode {
 
+class StatementConverter;
+
 // A pragma-section entry with its strings copied.
 struct PragmaItem {
     uint32_t id = 0;
@@ -138,6 +140,10 @@ public:
     // Called for each node once its operands are complete (children first);
     // returns the node that takes its place.
     virtual ir::NODE* finish_node(ir::NODE* node) = 0;
+    // A client whose make_node and finish_node are exactly the converter's
+    // make_node and convert hands the converter out: the reader then calls
+    // it directly, node by node, rather than through the client.
+    virtual StatementConverter* node_converter() { return nullptr; }
 };
 
 class IcodeReader {

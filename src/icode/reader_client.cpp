@@ -173,6 +173,8 @@ void OptimizerReaderClient::statement(const StatementPos& position, ir::NODE* tr
 void OptimizerReaderClient::append(ir::NODE* tree, const StatementPos& position) {
     body_.statements.push_back({tree, position});
     ConversionNotes& notes = converter_.notes();
+    if (!notes.has_nasserts && notes.restrict_globals.empty() && notes.restrict_members.empty())
+        return;
     LexicalScope& scope = body_.scopes[static_cast<size_t>(scope_)];
     for (ir::Symbol* symbol : notes.restrict_globals)
         if (std::find(scope.restrict_globals.begin(), scope.restrict_globals.end(), symbol) ==

@@ -115,6 +115,7 @@ public:
     bool exception_table(ExceptionTableItem&& table) override;
     ir::NODE* make_node(ir::Opcode op, ir::TYPE* type) override;
     ir::NODE* finish_node(ir::NODE* node) override;
+    StatementConverter* node_converter() override { return &converter_; }
 
 private:
     void append(ir::NODE* tree, const StatementPos& position);

@@ -2,6 +2,7 @@
 
 #include "icode/format_errors.h"
 #include "icode/opcode_table.h"
+#include "support/check.h"
 
 namespace vx::icode {
 
@@ -55,11 +56,15 @@ void RecordReader::seek(size_t offset) {
                     static_cast<unsigned long>(file_offset(offset)), section_title(section_));
     pos_ = offset;
     done_ = false;
+    tree_pending_ = false;
 }
 
 const Record* RecordReader::next() {
+    VX_CHECK(!tree_pending_);
     if (done_)
         return nullptr;
+    if (trees_on_demand_ && next_short_statement())
+        return &record_;
     reset_storage();
     Frame frame = read_frame();
     if (frame.kind == KIND_END_OF_SECTION) {
@@ -73,7 +78,40 @@ const Record* RecordReader::next() {
     return &record_;
 }
 
-uint8_t RecordReader::skip() {
+void RecordReader::read_pending_tree() {
+    VX_CHECK(tree_pending_);
+    tree_pending_ = false;
+    std::get<Statement>(record_.body).tree = read_tree();
+    record_.end = pos_;
+}
+
+// A statement whose length takes one byte and whose position is sound, the
+// most common record of a function, is decoded here without the general
+// machinery; anything else is left to it.
+bool RecordReader::next_short_statement() {
+    const uint8_t* data = stream_.data();
+    if (pos_ + 2 > limit_ || data[pos_] != KIND_STATEMENT || data[pos_ + 1] >= 0x80 ||
+        data[pos_ + 1] > limit_ - pos_ - 2)
+        return false;
+    ByteCursor body(data + pos_ + 2, data[pos_ + 1]);
+    Statement decoded;
+    FieldDecoder decoder(body, stream_.version(), stream_.type_signs());
+    fields(decoder, decoded);
+    if (body.failed() || !body.at_end())
+        return false;
+    if (Statement* statement = std::get_if<Statement>(&record_.body))
+        *statement = decoded;
+    else
+        record_.body = decoded;
+    record_.kind = KIND_STATEMENT;
+    record_.offset = pos_;
+    pos_ += 2 + data[pos_ + 1];
+    record_.end = pos_;
+    tree_pending_ = true;
+    return true;
+}
+
+uint8_t RecordReader::skip_frame() {
     if (done_)
         return KIND_END_OF_SECTION;
     Frame frame = read_frame();
@@ -195,7 +233,11 @@ void RecordReader::decode(const Frame& frame) {
         decode_flat<FiveNumbers>(frame);
         return;
     case KIND_STATEMENT:
-        decode_flat<Statement>(frame).tree = read_tree();
+        if (trees_on_demand_)
+            decode_flat<Statement>(frame);
+        else
+            decode_flat<Statement>(frame).tree = read_tree();
+        tree_pending_ = trees_on_demand_;
         return;
     case KIND_TEXT:
         decode_flat<Text>(frame);

@@ -8,8 +8,9 @@
 //       if (auto* s = std::get_if<Statement>(&r->body)) ... s->tree ...
 //
 // A record comes with the records that belong to it: a symbol declaration
-// with its attribute lists, a statement with its tree, an exception table
-// with its entries, an initializer with its value trees.  The record and
+// with its attribute lists, a statement with its tree (unless trees are
+// read on demand, see set_trees_on_demand), an exception table with its
+// entries, an initializer with its value trees.  The record and
 // everything it points to stay valid until the next call of next(); texts
 // point into the stream's bytes.  The stream's bytes are not copied and
 // must outlive the stream and its readers.
@@ -86,8 +87,55 @@ public:
     bool at_end() const { return done_; }
     // Steps over the next record's frame without decoding its body and
     // returns its kind (the end mark's kind, 0xFF, once the section ends).
-    // Only the frame is checked; the body is checked when it is read.
-    uint8_t skip();
+    // Only the frame is checked; the body is checked when it is read.  A
+    // record whose length takes one byte and whose body fits is stepped
+    // over inline: most records are such.
+    uint8_t skip() {
+        const uint8_t* data = stream_.data();
+        if (!done_ && pos_ + 2 <= limit_ && data[pos_] != KIND_END_OF_SECTION &&
+            data[pos_ + 1] < 0x80 && data[pos_ + 1] <= limit_ - pos_ - 2) {
+            const uint8_t kind = data[pos_];
+            pos_ += 2 + data[pos_ + 1];
+            return kind;
+        }
+        return skip_frame();
+    }
+    // Steps over statements and tree nodes, the bulk of a function, as long
+    // as their lengths take one byte; stops before any other record.
+    void skip_statements() {
+        if (done_)
+            return;
+        const uint8_t* const data = stream_.data();
+        const size_t limit = limit_;
+        size_t pos = pos_;
+        while (pos + 2 <= limit) {
+            const uint8_t kind = data[pos];
+            const size_t length = data[pos + 1];
+            if ((kind != KIND_TREE_NODE && kind != KIND_STATEMENT) || length >= 0x80 ||
+                length > limit - pos - 2)
+                break;
+            pos += 2 + length;
+        }
+        pos_ = pos;
+    }
+
+    // With trees on demand, next() hands out a statement (kind 46) without
+    // its tree, and the caller reads the tree before it calls next() again:
+    // with scan_pending_tree(), and with read_pending_tree() when that
+    // declines.  Reading a tree straight into the caller's nodes saves
+    // keeping it as TreeNodes first.
+    void set_trees_on_demand(bool on) { trees_on_demand_ = on; }
+    bool tree_pending() const { return tree_pending_; }
+    // Hands the pending tree's nodes in preorder to `sink`, which is called
+    // as `bool sink(const TreeNode& node)` and answers false to refuse one.
+    // Only records whose length takes one byte and whose fields are sound
+    // are taken this way: when a record is not such, or the sink refuses a
+    // node, the stream is left where the tree begins and the answer is
+    // false (nothing is reported).
+    template <class Sink> bool scan_pending_tree(Sink&& sink);
+    // Decodes the pending tree into the statement next() handed out,
+    // reporting what is wrong with it as reading it whole would.
+    void read_pending_tree();
 
     // An unknown top-level kind prints "\n///ERROR @0x%lx\n\n" unless this
     // is turned off; either way the record is handed out as UnknownRecord.
@@ -103,6 +151,8 @@ private:
     enum class Family { record, eht };
 
     Frame read_frame();
+    uint8_t skip_frame();
+    bool next_short_statement();
     const char* limit_name() const;
     size_t file_offset(size_t offset) const { return stream_.base() + offset; }
     ByteCursor body_of(const Frame& frame) const;
@@ -126,6 +176,8 @@ private:
     size_t pos_;
     bool done_ = false;
     bool report_unknown_ = true;
+    bool trees_on_demand_ = false;
+    bool tree_pending_ = false;
     uint32_t announced_ = 0;
     Record record_;
 
@@ -136,6 +188,33 @@ private:
     std::vector<EhtEntry> eht_entries_;
     std::vector<Tree> values_;
 };
+
+template <class Sink> bool RecordReader::scan_pending_tree(Sink&& sink) {
+    const uint8_t* const data = stream_.data();
+    const size_t limit = limit_;
+    size_t pos = pos_; // the stream moves only once the whole tree is taken
+    size_t pending = 1;
+    while (pending > 0) {
+        if (pos + 2 > limit || data[pos] != KIND_TREE_NODE)
+            return false;
+        const size_t length = data[pos + 1];
+        if (length >= 0x80 || length > limit - pos - 2)
+            return false;
+        ByteCursor body(data + pos + 2, length);
+        TreeNode node;
+        node.opcode = body.u8();
+        node.type = body.uleb();
+        FieldDecoder decoder(body, stream_.version(), stream_.type_signs());
+        payload_fields(decoder, node);
+        if (body.failed() || !body.at_end() || node.opcode > kLastFileOpcode || !sink(node))
+            return false;
+        pos += 2 + length;
+        pending = pending - 1 + file_opcode(node.opcode).operand_count;
+    }
+    pos_ = pos;
+    tree_pending_ = false;
+    return true;
+}
 
 // Decodes `bytes` as one whole type record (kind, length, body) of a
 // stream of `version`; false when they are not one.  Does not end the run.

@@ -22,6 +22,7 @@ ByteBuffer& RecordWriter::begin() {
 }
 
 void RecordWriter::finish(uint8_t kind) {
+    end_tree();
     size_t length = body_.size() - kRoomForKindAndLength;
     char* body = body_.data() + kRoomForKindAndLength;
     size_t length_bytes = 1;
@@ -200,6 +201,21 @@ void RecordWriter::write(const UnknownRecord& record) {
     });
 }
 
+// Written with the tree's records, as a tree node is.
+void RecordWriter::write_statement_head(const Statement& record) {
+    char* room = nullptr;
+    try {
+        room = tree_.room(2 + 15);
+    } catch (const std::bad_alloc&) {
+        fail_buffer_growth();
+    }
+    RoomEncoder body(room + 2, *signs_);
+    fields(body, record);
+    room[0] = static_cast<char>(KIND_STATEMENT);
+    room[1] = static_cast<char>(body.end() - (room + 2));
+    tree_.commit(body.end());
+}
+
 void RecordWriter::write_tree(Tree tree) {
     size_t pending = 1;
     for (const TreeNode& node : tree) {
@@ -208,9 +224,21 @@ void RecordWriter::write_tree(Tree tree) {
         pending = pending - 1 + file_opcode(node.opcode).operand_count;
     }
     VX_CHECK(pending == 0);
+    end_tree();
 }
 
-void RecordWriter::write_tree_node(const TreeNode& node) {
+void RecordWriter::end_tree() {
+    if (tree_.size() == 0)
+        return;
+    try {
+        out_.append(tree_.data(), tree_.size());
+    } catch (const std::bad_alloc&) {
+        fail_buffer_growth();
+    }
+    tree_.clear();
+}
+
+void RecordWriter::write_long_tree_node(const TreeNode& node) {
     guarded([&] {
         ByteBuffer& body = begin();
         put_u8(body, node.opcode);
@@ -222,6 +250,7 @@ void RecordWriter::write_tree_node(const TreeNode& node) {
 }
 
 void RecordWriter::end_section() {
+    end_tree();
     guarded([&] { put_u8(out_, KIND_END_OF_SECTION); });
 }
 

@@ -15,10 +15,13 @@
 #pragma once
 
 #include "icode/byte_cursor.h"
+#include "icode/field_codec.h"
 #include "icode/file_header.h"
+#include "icode/format_errors.h"
 #include "icode/records.h"
 #include "icode/type_signs.h"
 
+#include <new>
 #include <string>
 
 namespace vx::icode {
@@ -73,28 +76,62 @@ public:
     // The kind-101 records of one whole tree (preorder, complete, opcodes
     // up to 163).
     void write_tree(Tree tree);
+    // A statement record without its tree, for a caller that encodes the
+    // tree from its own nodes: the tree's records follow, one call of
+    // write_tree_node per node in preorder.
+    void write_statement_head(const Statement& record);
+    // One tree-node record (opcode up to 163).  The caller keeps the trees
+    // whole and in preorder, and calls end_tree() after each.
+    void write_tree_node(const TreeNode& node);
+    void end_tree();
     // The end mark of a section.
     void end_section();
 
     // Bytes written so far (the offset of the next record when `out`
     // started empty at the stream base).
-    size_t offset() const { return out_.size(); }
+    size_t offset() const { return out_.size() + tree_.size(); }
 
 private:
     template <class T> void write_flat(const T& record);
     template <class T> void write_flat_as(uint8_t kind, const T& record);
     void write_eht_entry(const EhtEntry& entry);
-    void write_tree_node(const TreeNode& node);
+    void write_long_tree_node(const TreeNode& node);
     ByteBuffer& begin();
     void finish(uint8_t kind);
     template <class F> void guarded(F&& write);
 
     std::string& out_;
     ByteBuffer body_;
+    // The records of the tree being written, handed to `out_` together.
+    ByteBuffer tree_;
     int version_;
     bool learning_ = false;
     TypeSigns own_signs_;
     TypeSigns* signs_ = &own_signs_;
 };
+
+// Most tree nodes have no text, or a short one: such a record is encoded
+// straight into the tree's buffer (its length then takes one byte), and the
+// tree goes to the output in one piece.
+inline void RecordWriter::write_tree_node(const TreeNode& node) {
+    constexpr size_t kLongestShortText = 96;
+    if (node.text.size() > kLongestShortText) {
+        write_long_tree_node(node);
+        return;
+    }
+    char* record = nullptr;
+    try {
+        record = tree_.room(2 + 17 + 6 + kLongestShortText);
+    } catch (const std::bad_alloc&) {
+        fail_buffer_growth();
+    }
+    RoomEncoder body(record + 2, *signs_);
+    body.u8(Key{}, node.opcode);
+    body.typeref(Key{}, node.type);
+    payload_fields(body, node);
+    record[0] = static_cast<char>(KIND_TREE_NODE);
+    record[1] = static_cast<char>(body.end() - (record + 2));
+    tree_.commit(body.end());
+}
 
 } // namespace vx::icode

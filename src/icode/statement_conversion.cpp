@@ -53,7 +53,24 @@ bool StatementConverter::becomes_isp2char(ir::Opcode op, const ir::TYPE* type) c
                package_.int_type(ir::TYPE::ik_int)->size();
 }
 
-NODE* StatementConverter::make_node(ir::Opcode op, ir::TYPE* type) {
+const std::array<bool, 256> StatementConverter::kConverted = [] {
+    std::array<bool, 256> converted{};
+    for (ir::Opcode op : {ir::NAME, ir::FIELD, ir::UAND, ir::ENDLOOP, ir::SCONV, ir::PMCONV,
+                          ir::EPVAL, ir::NASSERT, ir::ASSERT, ir::REAL, ir::IMAG})
+        converted[op] = true;
+    return converted;
+}();
+
+bool StatementConverter::would_stop_slowly(const NODE* node) {
+    const NODE* operand = node->left;
+    if (node->op == ir::PMCONV &&
+        !(operand != nullptr && operand->type != nullptr && node->type != nullptr &&
+          operand->type->size() != node->type->size()))
+        return false; // no SCONV is made
+    return is_vector_type(node->type) && !(operand != nullptr && is_vector_type(operand->type));
+}
+
+NODE* StatementConverter::make_node_by_rules(ir::Opcode op, ir::TYPE* type) {
     if (op == ir::SCONV && type != nullptr && type->is_enum())
         type = integer_of_enum(type);
     if (becomes_isp2char(op, type))
@@ -63,7 +80,7 @@ NODE* StatementConverter::make_node(ir::Opcode op, ir::TYPE* type) {
     return ir::make_node(op, type);
 }
 
-NODE* StatementConverter::convert(NODE* node) {
+NODE* StatementConverter::convert_by_rules(NODE* node) {
     node->stamp = stamp_;
     if (node->type != nullptr && node->type->is_enum())
         node->type = integer_of_enum(node->type);

@@ -30,8 +30,11 @@
 
 #include "ir/function_info.h"
 #include "ir/node.h"
+#include "ir/symbol.h"
+#include "ir/type.h"
 #include "support/switches.h"
 
+#include <array>
 #include <unordered_map>
 #include <vector>
 
@@ -65,8 +68,26 @@ public:
         stamp_ = stamp;
     }
 
-    ir::NODE* make_node(ir::Opcode op, ir::TYPE* type);
-    ir::NODE* convert(ir::NODE* node);
+    // Inline for the nodes that no rule touches, which are most of a file.
+    ir::NODE* make_node(ir::Opcode op, ir::TYPE* type) {
+        if (op == ir::SCONV || op == ir::PCONV || op == ir::UCALL)
+            return make_node_by_rules(op, type);
+        return ir::make_node(op, type);
+    }
+    ir::NODE* convert(ir::NODE* node) {
+        node->stamp = stamp_;
+        if ((kConverted[node->op] && !names_local(node)) ||
+            (node->type != nullptr && node->type->is_enum()))
+            return convert_by_rules(node);
+        return node;
+    }
+
+    // Whether convert() would stop the run on this node: a conversion to a
+    // vector type of an operand that is not a vector, written or made for a
+    // PMCONV.
+    static bool would_stop(const ir::NODE* node) {
+        return (node->op == ir::SCONV || node->op == ir::PMCONV) && would_stop_slowly(node);
+    }
 
     ConversionNotes& notes() { return notes_; }
 
@@ -74,6 +95,20 @@ public:
     ir::TYPE* integer_of_enum(ir::TYPE* type);
 
 private:
+    // A NAME of a local symbol (or of none), which no rule changes.
+    static bool names_local(const ir::NODE* node) {
+        if (node->op != ir::NAME)
+            return false;
+        const ir::Symbol* symbol = node->sym();
+        return symbol == nullptr || symbol->level != 0;
+    }
+
+    // The opcodes that convert() looks at beyond their type.
+    static const std::array<bool, 256> kConverted;
+
+    static bool would_stop_slowly(const ir::NODE* node);
+    ir::NODE* make_node_by_rules(ir::Opcode op, ir::TYPE* type);
+    ir::NODE* convert_by_rules(ir::NODE* node);
     ir::NODE* convert_name(ir::NODE* node);
     void note_local_address(const ir::NODE* node);
     void note_restrict_member(const ir::NODE* node);

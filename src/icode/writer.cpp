@@ -58,17 +58,11 @@ std::unique_ptr<IcodeWriter> IcodeWriter::create(FILE* out, const std::string& n
 
 // ---- Numbers --------------------------------------------------------------------------
 
-uint32_t IcodeWriter::typeref(ir::TYPE* type) {
-    if (type == nullptr)
-        return 0;
-    type = type->final_type();
-    if (!type->referenced_mark()) {
-        type->set_referenced_mark(true);
-        referenced_types_.push_back(type);
-        if (decides_sign(type))
-            teach_sign(type);
-    }
-    return type->uid();
+void IcodeWriter::note_reference(ir::TYPE* type) {
+    type->set_referenced_mark(true);
+    referenced_types_.push_back(type);
+    if (decides_sign(type))
+        teach_sign(type);
 }
 
 // ICON values are encoded while the main part is written, long before the

@@ -16,6 +16,7 @@
 #include "icode/reader.h"
 #include "icode/record_writer.h"
 #include "icode/records.h"
+#include "ir/type.h"
 
 #include <cstdio>
 #include <memory>
@@ -51,7 +52,14 @@ public:
 
     // ---- Numbers of the output
     // The type's number (0 for none); the type will be in the type section.
-    uint32_t typeref(ir::TYPE* type);
+    uint32_t typeref(ir::TYPE* type) {
+        if (type == nullptr)
+            return 0;
+        type = type->final_type();
+        if (!type->referenced_mark())
+            note_reference(type);
+        return type->uid();
+    }
     SourcePos position(const ir::SourcePosition& position);
     SourcePos position(const StatementPos& position);
     SourcePos position(const ir::TypeSourcePos& position);
@@ -62,6 +70,15 @@ public:
         drain_if_full();
     }
     void write_tree(Tree tree);
+    // A statement whose tree the caller encodes from its own nodes: the
+    // statement record, then each node's record in preorder, then
+    // end_tree().
+    void write_statement_head(const Statement& record) { records_.write_statement_head(record); }
+    void write_tree_node(const TreeNode& node) { records_.write_tree_node(node); }
+    void end_tree() {
+        records_.end_tree();
+        drain_if_full();
+    }
     // A symbol declaration with its attribute lists.
     void write_symbol(const ir::Symbol& symbol);
     // Kind 36 (with its position) or kind 47.
@@ -69,7 +86,7 @@ public:
     // Ends the main part before the first initializer.
     void begin_initializers();
     // Stream offset of the next record.
-    size_t offset() const { return flushed_ + pending_.size(); }
+    size_t offset() const { return flushed_ + records_.offset(); }
     // Hands what is written to the file and flushes it (after each function
     // while tracing, so that the listing and the output stay in step).
     void flush();
@@ -88,6 +105,7 @@ public:
 private:
     IcodeWriter(FILE* out, std::string name);
 
+    void note_reference(ir::TYPE* type);
     void drain_if_full();
     void drain();
     void forget_type_marks();

@@ -154,6 +154,10 @@ void check_switch_cases(const NODE* cases) {
 void FunctionWriter::tree_statement(NODE*& tree, const StatementPos& position) {
     if (tree->op == ir::SWITCH)
         check_switch_cases(tree->right);
+    if (w_.listing() == nullptr) {
+        encoder_.write_statement(tree, w_.position(position));
+        return;
+    }
     encoder_.reset();
     const size_t number = encoder_.encode(tree, true);
     w_.write(Statement{w_.position(position), encoder_.tree(number)});

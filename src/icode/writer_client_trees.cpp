@@ -56,6 +56,7 @@ TreeEncoder::TreeEncoder(IcodeWriter& writer, std::string function_name)
       keep_ids_(debug_keep_node_ids.is_set()), listing_(writer.listing() != nullptr) {}
 
 void TreeEncoder::reset() {
+    last_type_ = nullptr;
     nodes_.clear();
     sources_.clear();
     starts_.clear();
@@ -73,25 +74,44 @@ std::span<const NODE* const> TreeEncoder::sources(size_t number) const {
 }
 
 // Preorder with an explicit stack: neither depth nor length costs stack.
-size_t TreeEncoder::encode(NODE*& root, bool statement_root) {
-    starts_.push_back(nodes_.size());
+// Each node is converted (wrtree) before it is visited and before its
+// operands are reached.
+template <class Visit> void TreeEncoder::walk(NODE*& root, bool statement_root, Visit&& visit) {
     if (statement_root && !keep_ids_)
         root->id = -1;
-    pending_.assign(1, &root);
-    while (!pending_.empty()) {
-        NODE** slot = pending_.back();
-        pending_.pop_back();
+    pending_.clear();
+    NODE** slot = &root;
+    for (;;) {
         NODE* node = *slot;
         VX_CHECK(node != nullptr);
         wrtree(node);
-        emit(node);
+        visit(node);
         const int operands = file_opcode(node->op).operand_count;
         if (operands == 2)
             pending_.push_back(&node->right);
-        if (operands >= 1)
-            pending_.push_back(&node->left);
+        if (operands >= 1) {
+            slot = &node->left;
+            continue;
+        }
+        if (pending_.empty())
+            return;
+        slot = pending_.back();
+        pending_.pop_back();
     }
+}
+
+size_t TreeEncoder::encode(NODE*& root, bool statement_root) {
+    starts_.push_back(nodes_.size());
+    walk(root, statement_root, [this](const NODE* node) { emit(node); });
     return starts_.size() - 1;
+}
+
+VX_FLATTEN void TreeEncoder::write_statement(NODE*& root, const SourcePos& pos) {
+    texts_.clear();
+    last_type_ = nullptr;
+    writer_.write_statement_head(Statement{pos, {}});
+    walk(root, true, [this](const NODE* node) { write_node(node); });
+    writer_.end_tree();
 }
 
 void TreeEncoder::wrtree(NODE* node) {
@@ -138,7 +158,7 @@ void TreeEncoder::wrtree(NODE* node) {
 // A function whose address is taken, or that is still called, must keep
 // its out-of-line body.
 void TreeEncoder::keep_out_of_line(ir::Symbol* function) {
-    ir::FUNINFO* record = ir::function_record_of(*function);
+    ir::FUNINFO* record = function_record(function);
     if (record == nullptr || !record->unsuppress())
         return;
     if (FILE* info = writer_.info()) {
@@ -153,31 +173,48 @@ void TreeEncoder::note_call(NODE* call) {
     ir::Symbol* callee = addressed_function(call->left);
     if (callee == nullptr)
         return;
-    if (ir::FUNINFO* record = ir::function_record_of(*callee))
+    if (ir::FUNINFO* record = function_record(callee))
         record->set(ir::FUN_is_called);
     keep_out_of_line(callee);
 }
 
+bool TreeEncoder::needs_id_wrapper(const NODE* node) const {
+    return keep_ids_ && node->id != -1 &&
+           (node->op == ir::LABEL || node->op == ir::QUEST || node->op == ir::COLON);
+}
+
 void TreeEncoder::emit(const NODE* node) {
-    if (keep_ids_ && node->id != -1 &&
-        (node->op == ir::LABEL || node->op == ir::QUEST || node->op == ir::COLON))
-        emit_id_wrapper(node);
-    TreeNode& record = nodes_.emplace_back();
-    record.opcode = node->op;
-    record.type = writer_.typeref(node->type);
-    fill_payload(record, node);
+    if (needs_id_wrapper(node)) {
+        nodes_.push_back(id_wrapper_of(node));
+        if (listing_)
+            sources_.push_back(node);
+    }
+    nodes_.push_back(record_of(node));
     if (listing_)
         sources_.push_back(node);
 }
 
-// The node inside an EPVAL that carries its id.
-void TreeEncoder::emit_id_wrapper(const NODE* node) {
-    TreeNode& wrapper = nodes_.emplace_back();
+void TreeEncoder::write_node(const NODE* node) {
+    if (needs_id_wrapper(node))
+        writer_.write_tree_node(id_wrapper_of(node));
+    writer_.write_tree_node(record_of(node));
+}
+
+TreeNode TreeEncoder::record_of(const NODE* node) {
+    TreeNode record;
+    record.opcode = static_cast<uint8_t>(node->op);
+    record.type = typeref(node->type);
+    fill_payload(record, node);
+    return record;
+}
+
+// The EPVAL around a node that carries the node's id.
+TreeNode TreeEncoder::id_wrapper_of(const NODE* node) {
+    TreeNode wrapper;
     wrapper.opcode = ir::EPVAL;
-    wrapper.type = writer_.typeref(node->type);
+    wrapper.type = typeref(node->type);
     wrapper.first = static_cast<uint32_t>(node->id);
-    if (listing_)
-        sources_.push_back(node);
+    return wrapper;
 }
 
 void TreeEncoder::fill_payload(TreeNode& r, const NODE* node) {
@@ -240,6 +277,26 @@ void TreeEncoder::fill_payload(TreeNode& r, const NODE* node) {
     case Payload::vreg:
         return;
     }
+}
+
+// The record of a function a tree names, looked up by name once per
+// function written (writing makes no function records).
+ir::FUNINFO* TreeEncoder::function_record(ir::Symbol* function) {
+    auto [slot, added] = function_records_.try_emplace(function, nullptr);
+    if (added)
+        slot->second = ir::function_record_of(*function);
+    return slot->second;
+}
+
+// Most nodes of a tree share their type with the node before.  The number
+// is remembered for one tree only (the encoder is reset for each), during
+// which neither the type nor its number can change.
+uint32_t TreeEncoder::typeref(ir::TYPE* type) {
+    if (type != last_type_ || type == nullptr) {
+        last_type_ = type;
+        last_type_number_ = writer_.typeref(type);
+    }
+    return last_type_number_;
 }
 
 // A member's index in its container, looked up once per container.

@@ -21,6 +21,7 @@
 #pragma once
 
 #include "icode/records.h"
+#include "ir/function_info.h"
 #include "ir/node.h"
 #include "support/switches.h"
 
@@ -51,14 +52,26 @@ public:
     // writer has a listing).
     std::span<const ir::NODE* const> sources(size_t number) const;
 
+    // Converts one statement's tree and writes it straight to the output: a
+    // statement record at `pos`, then the tree's records, each encoded as
+    // its node is reached (nothing is kept for a listing).  The bytes are
+    // those that encode() and writing its tree give.
+    void write_statement(ir::NODE*& root, const SourcePos& pos);
+
 private:
+    template <class Visit> void walk(ir::NODE*& root, bool statement_root, Visit&& visit);
     void wrtree(ir::NODE* node);
     void keep_out_of_line(ir::Symbol* function);
     void note_call(ir::NODE* call);
     void emit(const ir::NODE* node);
-    void emit_id_wrapper(const ir::NODE* node);
+    void write_node(const ir::NODE* node);
+    bool needs_id_wrapper(const ir::NODE* node) const;
+    TreeNode record_of(const ir::NODE* node);
+    TreeNode id_wrapper_of(const ir::NODE* node);
     void fill_payload(TreeNode& record, const ir::NODE* node);
     uint32_t member_index(const ir::NODE* field);
+    uint32_t typeref(ir::TYPE* type);
+    ir::FUNINFO* function_record(ir::Symbol* function);
 
     IcodeWriter& writer_;
     std::string function_name_;
@@ -69,7 +82,10 @@ private:
     std::vector<size_t> starts_;
     std::deque<std::string> texts_;
     std::vector<ir::NODE**> pending_;
+    ir::TYPE* last_type_ = nullptr;
+    uint32_t last_type_number_ = 0;
     std::unordered_map<const ir::FieldRecord*, uint32_t> member_indexes_;
+    std::unordered_map<const ir::Symbol*, ir::FUNINFO*> function_records_;
 };
 
 } // namespace vx::icode

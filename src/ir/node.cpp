@@ -12,8 +12,6 @@ namespace vx::ir {
 
 namespace {
 
-NodeEnvironment the_environment;
-
 bool is_intrinsic_call(Opcode op) {
     return op == ICALL || op == UICALL || op == MCALL || op == UMCALL;
 }
@@ -29,12 +27,8 @@ Arena& node_arena() {
 // The record decides how large a file fits in memory; see docs/trees.md.
 static_assert(sizeof(void*) != 8 || sizeof(NODE) == 96, "NODE outgrew its layout");
 
-NodeEnvironment& node_environment() {
-    return the_environment;
-}
-
 void reset_node_environment() {
-    the_environment = NodeEnvironment{};
+    node_environment() = NodeEnvironment{};
 }
 
 IntegerShape integer_shape_of(const TYPE* type) {
@@ -71,14 +65,6 @@ double FconValue::rounded_to_width(double value, unsigned bits) {
 }
 
 // --- NODE
-
-NODE::NODE(Opcode op_, TYPE* type_, NODE* left_, NODE* right_)
-    : op(op_), type(type_), left(left_), right(right_) {}
-
-Symbol* NODE::sym() const {
-    VX_CHECK(op == NAME);
-    return slot_pointer<Symbol>();
-}
 
 FieldRecord* NODE::member() const {
     VX_CHECK(op == FIELD);
@@ -265,16 +251,6 @@ void NODE::set_call_number(uint32_t number) {
 }
 
 // --- Allocation
-
-// Nodes are placed in the arena without a finalizer: a NODE owns nothing
-// outside the arena, so skipping its (empty) destructor is safe, and a
-// finalizer per node would cost more than the node's own payload.
-NODE* make_node(Opcode op, TYPE* type, NODE* left, NODE* right) {
-    void* place = node_arena().allocate(sizeof(NODE), alignof(NODE));
-    NODE* node = new (place) NODE(op, type, left, right);
-    node->declared_type = type;
-    return node;
-}
 
 NODE* copy_node(const NODE* node) {
     void* place = node_arena().allocate(sizeof(NODE), alignof(NODE));

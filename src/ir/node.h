@@ -10,15 +10,13 @@
 
 #include "ir/int96.h"
 #include "ir/opcode.h"
+#include "support/arena.h"
+#include "support/check.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-
-namespace vx {
-class Arena;
-} // namespace vx
 
 namespace vx::ir {
 
@@ -94,7 +92,12 @@ struct NodeEnvironment {
     std::string (*symbol_name)(const Symbol* symbol) = nullptr;
 };
 
-NodeEnvironment& node_environment();
+// Inline, as every node made asks it for the arena.  The record holds only
+// pointers, so it is constant-initialized and needs no guard.
+inline NodeEnvironment& node_environment() {
+    static constinit NodeEnvironment environment;
+    return environment;
+}
 void reset_node_environment();
 
 // The shape of `type` as the environment reports it.
@@ -164,12 +167,16 @@ public:
     // Sets the four named fields and clears everything else (id -1, weight
     // -1.0, expression number -1).  The declared type stays null; make_node
     // records it.
-    NODE(Opcode op, TYPE* type, NODE* left = nullptr, NODE* right = nullptr);
+    NODE(Opcode op_, TYPE* type_, NODE* left_ = nullptr, NODE* right_ = nullptr)
+        : op(op_), type(type_), left(left_), right(right_) {}
     NODE(const NODE&) = default;
     NODE& operator=(const NODE&) = default;
 
     // --- BASE_NODE
-    Symbol* sym() const override;
+    Symbol* sym() const override {
+        VX_CHECK(op == NAME);
+        return slot_pointer<Symbol>();
+    }
     uint8_t field_kind() const override { return 1; }
     FieldRecord* member() const override;
     TYPE* container() const override;
@@ -253,8 +260,19 @@ private:
 };
 
 // The node factory: a node in the environment's arena, with `type` recorded
-// as its declared type as well.
-NODE* make_node(Opcode op, TYPE* type, NODE* left = nullptr, NODE* right = nullptr);
+// as its declared type as well.  Inline: the reader makes every node of a
+// file through it.
+//
+// Nodes are placed in the arena without a finalizer: a NODE owns nothing
+// outside the arena, so skipping its (empty) destructor is safe, and a
+// finalizer per node would cost more than the node's own payload.
+inline NODE* make_node(Opcode op, TYPE* type, NODE* left = nullptr, NODE* right = nullptr) {
+    Arena* arena = node_environment().arena;
+    VX_CHECK(arena != nullptr);
+    NODE* node = new (arena->allocate(sizeof(NODE), alignof(NODE))) NODE(op, type, left, right);
+    node->declared_type = type;
+    return node;
+}
 // A copy of one node in the environment's arena, sharing its operands and
 // payload.
 NODE* copy_node(const NODE* node);

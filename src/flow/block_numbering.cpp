@@ -34,14 +34,8 @@ void route_ureturn_to_exit(FlowGraph& graph, BBLK* block) {
 // Binds every LABELREF of the block's last statement and adds the edges.
 // The list ends up in tree order (left to right).
 void add_successors(FlowGraph& graph, BBLK* block) {
-    std::vector<NODE*> refs;
-    NODE* last = block->last_statement();
-    if (last == nullptr || last->op == ir::RETURN || last->op == ir::URETURN)
-        return;
-    ir::walk_tree(last, [&](NODE* node) {
-        if (node->op == ir::LABELREF)
-            refs.push_back(node);
-    });
+    boost::container::small_vector<NODE*, 2> refs;
+    for_each_target_ref(block->last_statement(), [&](NODE* ref) { refs.push_back(ref); });
     for (auto at = refs.rbegin(); at != refs.rend(); ++at) {
         NODE* ref = *at;
         LABEL_REC* label = graph.find_label(ref->label_number());
@@ -57,15 +51,22 @@ void add_successors(FlowGraph& graph, BBLK* block) {
 // then those with none (reversed): the walk then tends to lay out straight
 // code first and exits last.
 void order_successors(BBLK* block) {
-    EdgeList single, several, none;
-    for (const Edge& e : block->succs) {
+    EdgeList& succs = block->succs;
+    if (succs.size() < 2)
+        return;
+    auto kind = [](const Edge& e) {
         const std::size_t n = e.block->succs.size();
-        (n == 1 ? single : n == 0 ? none : several).push_back(e);
-    }
-    block->succs.clear();
-    block->succs.insert(block->succs.end(), single.begin(), single.end());
-    block->succs.insert(block->succs.end(), several.begin(), several.end());
-    block->succs.insert(block->succs.end(), none.rbegin(), none.rend());
+        return n == 1 ? 0 : n == 0 ? 2 : 1;
+    };
+    EdgeList ordered;
+    for (int wanted : {0, 1})
+        for (const Edge& e : succs)
+            if (kind(e) == wanted)
+                ordered.push_back(e);
+    for (auto at = succs.rbegin(); at != succs.rend(); ++at)
+        if (kind(*at) == 2)
+            ordered.push_back(*at);
+    succs = std::move(ordered);
 }
 
 } // namespace

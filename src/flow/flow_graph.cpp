@@ -80,9 +80,16 @@ void FlowGraph::link_in_chain(BBLK* block, BBLK* before) {
     chain_tail_ = block;
 }
 
-BBLK* FlowGraph::make_block(std::vector<StatementEntry> statements, BBLK* before) {
-    auto owned = std::make_unique<BBLK>();
-    BBLK* block = owned.get();
+BBLK* FlowGraph::allocate_block() {
+    if (used_in_last_chunk_ == kBlocksPerChunk) {
+        block_chunks_.push_back(std::make_unique<BBLK[]>(kBlocksPerChunk));
+        used_in_last_chunk_ = 0;
+    }
+    return &block_chunks_.back()[used_in_last_chunk_++];
+}
+
+BBLK* FlowGraph::make_block(StatementList statements, BBLK* before) {
+    BBLK* block = allocate_block();
     block->serial = static_cast<uint32_t>(blocks.size());
     block->statements = std::move(statements);
     for (const StatementEntry& s : block->statements) {
@@ -92,7 +99,7 @@ BBLK* FlowGraph::make_block(std::vector<StatementEntry> statements, BBLK* before
             block->first_line = s.pos.line;
         block->last_line = s.pos.line;
     }
-    blocks.push_back(std::move(owned));
+    blocks.push_back(block);
 
     link_in_layout(block, before);
     link_in_chain(block, before);
@@ -133,7 +140,9 @@ void FlowGraph::destroy_block(BBLK* block) {
         label->block = nullptr;
     if (exit == block)
         exit = nullptr;
-    blocks[block->serial].reset();
+    blocks[block->serial] = nullptr;
+    // The record stays in its chunk; what it holds goes now.
+    *block = BBLK{};
     note_change();
 }
 
@@ -141,19 +150,52 @@ void FlowGraph::note_label_number(uint32_t number) {
     next_label_number_ = std::max(next_label_number_, number + 1);
 }
 
+bool LabelIndex::fits_table(uint32_t number) const {
+    return number < table_.size() || number <= 4 * count_ + 1024;
+}
+
+LABEL_REC*& LabelIndex::slot(uint32_t number) {
+    if (!fits_table(number)) {
+        auto [at, inserted] = far_.try_emplace(number, nullptr);
+        count_ += inserted ? 1 : 0;
+        return at->second;
+    }
+    if (number >= table_.size())
+        table_.resize(std::max<std::size_t>(number + 1, 2 * table_.size()), nullptr);
+    count_ += table_[number] == nullptr ? 1 : 0;
+    return table_[number];
+}
+
+LABEL_REC* LabelIndex::find(uint32_t number) const {
+    if (number < table_.size())
+        return table_[number];
+    auto at = far_.find(number);
+    return at == far_.end() ? nullptr : at->second;
+}
+
+void LabelIndex::clear() {
+    std::fill(table_.begin(), table_.end(), nullptr);
+    far_.clear();
+    count_ = 0;
+}
+
+void LabelIndex::reserve(std::size_t labels) {
+    if (table_.size() <= labels)
+        table_.resize(labels + 1, nullptr);
+}
+
 LABEL_REC* FlowGraph::label_for_number(uint32_t number) {
-    auto [at, inserted] = labels_.try_emplace(number, nullptr);
-    if (inserted) {
-        at->second = &label_store_.emplace_back();
-        at->second->index = number;
+    LABEL_REC*& slot = labels_.slot(number);
+    if (slot == nullptr) {
+        slot = &label_store_.emplace_back();
+        slot->index = number;
         note_label_number(number);
     }
-    return at->second;
+    return slot;
 }
 
 LABEL_REC* FlowGraph::find_label(uint32_t number) const {
-    auto at = labels_.find(number);
-    return at == labels_.end() ? nullptr : at->second;
+    return labels_.find(number);
 }
 
 LABEL_REC* FlowGraph::new_label() {
@@ -174,16 +216,17 @@ void FlowGraph::renumber_labels() {
         for (std::size_t i = 0; i < b->labels.size(); ++i)
             b->labels[i]->index = i == 0 ? b->dfn : next_other++;
     labels_.clear();
+    labels_.reserve(label_store_.size());
     for (LABEL_REC& label : label_store_) {
         if (label.index == 0)
             label.index = next_other++;
-        labels_.emplace(label.index, &label);
+        labels_.slot(label.index) = &label;
     }
     next_label_number_ = next_other;
     for (BBLK* b = first; b != nullptr; b = b->next)
-        ir::walk_tree(b->last_statement(), [](NODE* node) {
-            if (node->op == ir::LABELREF && node->label() != nullptr)
-                node->value = ir::Int96::from_unsigned(node->label()->index);
+        for_each_target_ref(b->last_statement(), [](NODE* ref) {
+            if (ref->label() != nullptr)
+                ref->value = ir::Int96::from_unsigned(ref->label()->index);
         });
 }
 
@@ -245,21 +288,19 @@ bool is_transfer(const NODE* statement) {
 
 std::vector<LABEL_REC*> transfer_targets(const NODE* statement) {
     std::vector<LABEL_REC*> targets;
-    if (statement == nullptr || statement->op == ir::RETURN || statement->op == ir::URETURN)
-        return targets;
-    ir::walk_tree(statement, [&](const NODE* node) {
-        if (node->op == ir::LABELREF && node->label() != nullptr)
-            targets.push_back(node->label());
+    for_each_target_ref(const_cast<NODE*>(statement), [&](const NODE* ref) {
+        if (ref->label() != nullptr)
+            targets.push_back(ref->label());
     });
     return targets;
 }
 
 int retarget_label_refs(NODE* statement, const BBLK* from, LABEL_REC* to) {
     int changed = 0;
-    ir::walk_tree(statement, [&](NODE* node) {
-        if (node->op == ir::LABELREF && node->label() != nullptr && node->label()->block == from) {
-            node->value = ir::Int96::from_unsigned(to->index);
-            node->set_label(to);
+    for_each_target_ref(statement, [&](NODE* ref) {
+        if (ref->label() != nullptr && ref->label()->block == from) {
+            ref->value = ir::Int96::from_unsigned(to->index);
+            ref->set_label(to);
             ++changed;
         }
     });

@@ -16,7 +16,10 @@
 #include "icode/reader_client.h"
 #include "ir/function_info.h"
 #include "ir/node.h"
+#include "ir/tree_walk.h"
 #include "support/bitvec.h"
+
+#include <boost/container/small_vector.hpp>
 
 #include <cstdint>
 #include <deque>
@@ -62,7 +65,13 @@ struct Edge {
     BBLK* block = nullptr;
     double probability = -1.0;
 };
-using EdgeList = std::vector<Edge>;
+// Most blocks have one or two successors and few predecessors; keeping
+// those edges inside the block record saves an allocation and a cache
+// miss per list on every walk over the graph.
+using EdgeList = boost::container::small_vector<Edge, 2>;
+using LabelList = boost::container::small_vector<LABEL_REC*, 1>;
+// Blocks are short: a block's statements usually fit in the record itself.
+using StatementList = boost::container::small_vector<StatementEntry, 3>;
 
 // Adds an edge to `block` at the head of `list`; nothing when the block is
 // already on it.
@@ -80,32 +89,34 @@ struct BlockLiveSets {
     std::vector<BITVEC> after_statement;
 };
 
+// The fields that every walk over the graph reads come first; the live
+// sets, read by few passes, last.
 struct BBLK {
-    uint32_t serial = 0; // index in FlowGraph::blocks
-
     BBLK* next = nullptr;          // layout order (depth-first once numbered)
     BBLK* prev = nullptr;          // the first block's prev is the last block
     BBLK* next_in_chain = nullptr; // every block, in creation order
 
-    std::vector<StatementEntry> statements; // execution order; the last decides successors
+    uint32_t serial = 0; // index in FlowGraph::blocks
+    uint32_t uon = 0;    // position in the chain, from 1
+    uint32_t dfn = 0;    // depth-first number; 0: not reached
+    int16_t loop_depth = 0;
+    bool visited = false;
+    bool has_live_sets = false;
+
     EdgeList preds;
     EdgeList succs;
-    std::vector<LABEL_REC*> labels; // newest first
+    LabelList labels;         // newest first
+    StatementList statements; // execution order; the last decides successors
 
     Loop* loop = nullptr; // innermost loop containing the block
-    BlockLiveSets live;
-    bool has_live_sets = false;
+    uint32_t loop_scratch = 0;
+    uint32_t walk_cursor = 0; // depth-first walk: next successor to try
+    BBLK* walk_parent = nullptr;
 
     uint32_t first_line = 0; // lines of the first and last statement that carry one
     uint32_t last_line = 0;
 
-    uint32_t uon = 0; // position in the chain, from 1
-    uint32_t dfn = 0; // depth-first number; 0: not reached
-    int16_t loop_depth = 0;
-    bool visited = false;
-    uint32_t loop_scratch = 0;
-    std::size_t walk_cursor = 0; // depth-first walk: next successor to try
-    BBLK* walk_parent = nullptr;
+    BlockLiveSets live;
 
     NODE* last_statement() const { return statements.empty() ? nullptr : statements.back().tree; }
     LABEL_REC* first_label() const { return labels.empty() ? nullptr : labels.front(); }
@@ -118,6 +129,26 @@ struct BuildOptions {
     bool remove_tail_recursion = false;
     // The function forbids it (for instance, its frame must stay visible).
     bool no_tail_recursion = false;
+};
+
+// Label records by number.  After a renumbering the numbers run from 1
+// without gaps, and numbers read from a file are mostly small, so a table
+// indexed by number serves nearly every lookup; a number far beyond the
+// labels there are goes to a hash map instead of stretching the table.
+class LabelIndex {
+public:
+    // The slot for `number`, null when no label has it yet.
+    LABEL_REC*& slot(uint32_t number);
+    LABEL_REC* find(uint32_t number) const;
+    void clear();
+    void reserve(std::size_t labels);
+
+private:
+    bool fits_table(uint32_t number) const;
+
+    std::vector<LABEL_REC*> table_;
+    std::unordered_map<uint32_t, LABEL_REC*> far_;
+    std::size_t count_ = 0;
 };
 
 // The flow graph of one function and everything the flow analyses keep for
@@ -134,10 +165,10 @@ public:
     icode::FunctionBody& body;
     BuildOptions options;
 
-    std::vector<std::unique_ptr<BBLK>> blocks; // by serial number
-    BBLK* first = nullptr;                     // head of the layout list
-    BBLK* chain = nullptr;                     // head of the chain of all blocks
-    BBLK* exit = nullptr;                      // the block holding the function's URETURN
+    std::vector<BBLK*> blocks; // by serial number; null once destroyed
+    BBLK* first = nullptr;     // head of the layout list
+    BBLK* chain = nullptr;     // head of the chain of all blocks
+    BBLK* exit = nullptr;      // the block holding the function's URETURN
     uint32_t block_count = 0;
     // Set whenever the control structure changes; the dominator object and
     // the loop hierarchy use it to know that they are stale.
@@ -159,7 +190,7 @@ public:
 
     // Makes a block holding `statements` and puts it in front of `before`
     // in both lists (at the end when `before` is null).
-    BBLK* make_block(std::vector<StatementEntry> statements, BBLK* before);
+    BBLK* make_block(StatementList statements, BBLK* before);
     // Unlinks the block from both lists, drops its edges and its labels'
     // owner, and destroys it.
     void destroy_block(BBLK* block);
@@ -193,9 +224,17 @@ private:
     void link_in_layout(BBLK* block, BBLK* before);
     void link_in_chain(BBLK* block, BBLK* before);
 
+    BBLK* allocate_block();
+
+    // Block records come from chunks, so that blocks made one after the
+    // other sit next to each other in memory and cost no allocation each.
+    static constexpr std::size_t kBlocksPerChunk = 64;
+    std::vector<std::unique_ptr<BBLK[]>> block_chunks_;
+    std::size_t used_in_last_chunk_ = kBlocksPerChunk;
+
     BBLK* chain_tail_ = nullptr;
     std::deque<LABEL_REC> label_store_;
-    std::unordered_map<uint32_t, LABEL_REC*> labels_;
+    LabelIndex labels_;
     uint32_t next_label_number_ = 1;
 };
 
@@ -273,6 +312,30 @@ void dump_current_flow_graph();
 // The label targets of a transfer statement, in tree order (IF: true target
 // first; SWITCH: cases in list order).
 std::vector<LABEL_REC*> transfer_targets(const NODE* statement);
+// Applies `visit` to each LABELREF that a transfer jumps to, in tree order.
+// An IF's condition and a SWITCH's selector hold no targets and are not
+// walked: on large functions every node touched is a likely cache miss.
+template <typename Visit> void for_each_target_ref(NODE* transfer, Visit&& visit) {
+    if (transfer == nullptr)
+        return;
+    NODE* targets = nullptr;
+    switch (transfer->op) {
+    case ir::BRANCH:
+        targets = transfer->left;
+        break;
+    case ir::IF:
+    case ir::SWITCH:
+        targets = transfer->right;
+        break;
+    default:
+        return;
+    }
+    ir::walk_tree(targets, [&](NODE* node) {
+        if (node->op == ir::LABELREF)
+            visit(node);
+    });
+}
+
 // Points every LABELREF of the statement that leads to `from` at `to`;
 // returns how many it changed.
 int retarget_label_refs(NODE* statement, const BBLK* from, LABEL_REC* to);

@@ -264,7 +264,7 @@ void tidy_block_statements(FlowGraph& graph, BBLK& block) {
     if (block.statements.empty())
         return;
     FunctionArenaScope arena(graph.function);
-    std::vector<StatementEntry> tidied;
+    StatementList tidied;
     tidied.reserve(block.statements.size());
     const std::size_t last = block.statements.size() - 1;
     for (std::size_t i = 0; i <= last; ++i) {

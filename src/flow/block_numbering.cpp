@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace vx::flow {
 
@@ -47,26 +48,65 @@ void add_successors(FlowGraph& graph, BBLK* block) {
     }
 }
 
+// The successor lists as arrays indexed by the blocks' serial numbers: a
+// depth-first walk over them touches a few compact arrays instead of a
+// block record per edge, which on large functions is a cache miss each.
+// The blocks are visited through FlowGraph::blocks rather than the chain,
+// so that their records are fetched side by side instead of one pointer
+// after the other.
+struct SuccessorTable {
+    const std::vector<BBLK*>& blocks; // by serial; null for a destroyed block
+    std::vector<uint32_t> first;      // successors of block i: targets[first[i] .. first[i + 1])
+    std::vector<uint32_t> targets;
+
+    explicit SuccessorTable(const FlowGraph& graph) : blocks(graph.blocks) {
+        first.reserve(blocks.size() + 1);
+        targets.reserve(2 * blocks.size());
+        for (const BBLK* b : blocks) {
+            first.push_back(static_cast<uint32_t>(targets.size()));
+            if (b != nullptr)
+                for (const Edge& e : b->succs)
+                    targets.push_back(e.block->serial);
+        }
+        first.push_back(static_cast<uint32_t>(targets.size()));
+    }
+    uint32_t degree(uint32_t i) const { return first[i + 1] - first[i]; }
+};
+
 // Successors with one successor of their own first, then those with more,
 // then those with none (reversed): the walk then tends to lay out straight
-// code first and exits last.
-void order_successors(BBLK* block) {
-    EdgeList& succs = block->succs;
-    if (succs.size() < 2)
+// code first and exits last.  The block's edge list follows the new order.
+void order_successors(SuccessorTable& table, uint32_t i) {
+    const uint32_t begin = table.first[i];
+    const uint32_t count = table.degree(i);
+    if (count < 2)
         return;
-    auto kind = [](const Edge& e) {
-        const std::size_t n = e.block->succs.size();
+    auto kind = [&](uint32_t target) {
+        const uint32_t n = table.degree(target);
         return n == 1 ? 0 : n == 0 ? 2 : 1;
     };
-    EdgeList ordered;
+    boost::container::small_vector<uint32_t, 4> order; // positions in the old list
     for (int wanted : {0, 1})
-        for (const Edge& e : succs)
-            if (kind(e) == wanted)
-                ordered.push_back(e);
-    for (auto at = succs.rbegin(); at != succs.rend(); ++at)
-        if (kind(*at) == 2)
-            ordered.push_back(*at);
-    succs = std::move(ordered);
+        for (uint32_t k = 0; k < count; ++k)
+            if (kind(table.targets[begin + k]) == wanted)
+                order.push_back(k);
+    for (uint32_t k = count; k-- > 0;)
+        if (kind(table.targets[begin + k]) == 2)
+            order.push_back(k);
+    bool moved = false;
+    for (uint32_t k = 0; k < count; ++k)
+        moved = moved || order[k] != k;
+    if (!moved)
+        return;
+    EdgeList& succs = table.blocks[i]->succs;
+    EdgeList edges;
+    boost::container::small_vector<uint32_t, 4> targets;
+    for (uint32_t k : order) {
+        edges.push_back(succs[k]);
+        targets.push_back(table.targets[begin + k]);
+    }
+    succs = std::move(edges);
+    std::copy(targets.begin(), targets.end(), table.targets.begin() + begin);
 }
 
 } // namespace
@@ -96,43 +136,57 @@ void build_edges(FlowGraph& graph) {
     graph.note_change();
 }
 
-// An iterative walk: each block remembers its parent and the successor to
-// try next, so deep graphs cost no stack.
+// An iterative walk over the successor table: each block remembers its
+// parent and the successor to try next, so deep graphs cost no stack.
 void number_blocks(FlowGraph& graph) {
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain) {
-        order_successors(b);
-        b->dfn = 0;
-        b->walk_cursor = 0;
-        b->walk_parent = nullptr;
+    SuccessorTable table(graph);
+    const uint32_t count = static_cast<uint32_t>(table.blocks.size());
+    for (uint32_t i = 0; i < count; ++i) {
+        if (table.blocks[i] == nullptr)
+            continue;
+        order_successors(table, i);
+        table.blocks[i]->dfn = 0;
     }
     if (graph.first == nullptr)
         return;
-    uint32_t n = graph.block_count;
-    BBLK* finished = nullptr;
-    BBLK* b = graph.first;
-    b->dfn = 1;
-    while (b != nullptr) {
-        if (b->walk_cursor < b->succs.size()) {
-            BBLK* s = b->succs[b->walk_cursor++].block;
-            if (s->dfn == 0) {
-                s->dfn = 1;
-                s->walk_parent = b;
+    constexpr uint32_t kNone = UINT32_MAX;
+    std::vector<uint32_t> cursor(table.first.begin(), table.first.end() - 1);
+    std::vector<uint32_t> parent(count, kNone);
+    std::vector<bool> seen(count, false);
+    std::vector<uint32_t> finished; // in the order the walk leaves the blocks
+    finished.reserve(count);
+    uint32_t b = graph.first->serial;
+    seen[b] = true;
+    while (b != kNone) {
+        if (cursor[b] < table.first[b + 1]) {
+            const uint32_t s = table.targets[cursor[b]++];
+            if (!seen[s]) {
+                seen[s] = true;
+                parent[s] = b;
                 b = s;
             }
             continue;
         }
-        b->dfn = n--;
-        b->next = finished;
-        finished = b;
-        b = b->walk_parent;
+        finished.push_back(b);
+        b = parent[b];
     }
-    graph.first = finished;
+    // Reverse post-order: the block left last comes first.
+    uint32_t number = graph.block_count;
+    BBLK* following = nullptr;
+    for (uint32_t i : finished) {
+        BBLK* block = table.blocks[i];
+        block->dfn = number--;
+        block->next = following;
+        following = block;
+    }
+    graph.first = following;
     graph.note_change();
 }
 
 void remove_unreachable_blocks(FlowGraph& graph) {
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
-        b->preds.clear();
+    for (BBLK* b : graph.blocks)
+        if (b != nullptr)
+            b->preds.clear();
     graph.block_count = 0;
     BBLK* last = nullptr;
     for (BBLK* b = graph.first; b != nullptr; b = b->next) {

@@ -156,7 +156,7 @@ void Delayer::delay_in(BBLK* b) {
         std::vector<BBLK*> readers;
         if (movable) {
             for (const Edge& e : b->succs)
-                if (!e.block->has_live_sets || e.block->live.in.test(static_cast<uint32_t>(c)))
+                if (!e.block->has_live_sets || e.block->live().in.test(static_cast<uint32_t>(c)))
                     readers.push_back(e.block);
             movable = readers.size() < b->succs.size();
             for (BBLK* s : readers)

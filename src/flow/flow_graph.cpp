@@ -80,16 +80,8 @@ void FlowGraph::link_in_chain(BBLK* block, BBLK* before) {
     chain_tail_ = block;
 }
 
-BBLK* FlowGraph::allocate_block() {
-    if (used_in_last_chunk_ == kBlocksPerChunk) {
-        block_chunks_.push_back(std::make_unique<BBLK[]>(kBlocksPerChunk));
-        used_in_last_chunk_ = 0;
-    }
-    return &block_chunks_.back()[used_in_last_chunk_++];
-}
-
 BBLK* FlowGraph::make_block(StatementList statements, BBLK* before) {
-    BBLK* block = allocate_block();
+    BBLK* block = block_pool_.make();
     block->serial = static_cast<uint32_t>(blocks.size());
     block->statements = std::move(statements);
     for (const StatementEntry& s : block->statements) {

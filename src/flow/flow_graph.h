@@ -89,8 +89,30 @@ struct BlockLiveSets {
     std::vector<BITVEC> after_statement;
 };
 
-// The fields that every walk over the graph reads come first; the live
-// sets, read by few passes, last.
+// Records handed out from chunks of N, so that records made one after the
+// other sit next to each other in memory and cost no allocation each.
+// clear() gives every record back at once (their destructors run).
+template <typename T, std::size_t N> class ChunkPool {
+public:
+    T* make() {
+        if (used_in_last_ == N) {
+            chunks_.push_back(std::make_unique<T[]>(N));
+            used_in_last_ = 0;
+        }
+        return &chunks_.back()[used_in_last_++];
+    }
+    void clear() {
+        chunks_.clear();
+        used_in_last_ = N;
+    }
+
+private:
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::size_t used_in_last_ = N;
+};
+
+// The fields that every walk over the graph reads come first.  The live
+// sets, read by few passes, are kept apart (FlowGraph::new_live_sets).
 struct BBLK {
     BBLK* next = nullptr;          // layout order (depth-first once numbered)
     BBLK* prev = nullptr;          // the first block's prev is the last block
@@ -110,14 +132,14 @@ struct BBLK {
 
     Loop* loop = nullptr; // innermost loop containing the block
     uint32_t loop_scratch = 0;
-    uint32_t walk_cursor = 0; // depth-first walk: next successor to try
-    BBLK* walk_parent = nullptr;
 
     uint32_t first_line = 0; // lines of the first and last statement that carry one
     uint32_t last_line = 0;
 
-    BlockLiveSets live;
+    BlockLiveSets* live_sets = nullptr; // null until the analysis gives it sets
 
+    BlockLiveSets& live() { return *live_sets; }
+    const BlockLiveSets& live() const { return *live_sets; }
     NODE* last_statement() const { return statements.empty() ? nullptr : statements.back().tree; }
     LABEL_REC* first_label() const { return labels.empty() ? nullptr : labels.front(); }
 };
@@ -217,6 +239,11 @@ public:
     // Blocks in layout order / chain order.
     std::vector<BBLK*> layout() const;
     std::vector<BBLK*> chain_order() const;
+    // Live sets for a block (liveness.h); all of them go at once with
+    // free_live_sets.
+    BlockLiveSets* new_live_sets() { return live_pool_.make(); }
+    void drop_all_live_sets() { live_pool_.clear(); }
+
     // The block with that DFN (after numbering), or nullptr.
     BBLK* block_at_dfn(uint32_t dfn) const;
 
@@ -224,13 +251,10 @@ private:
     void link_in_layout(BBLK* block, BBLK* before);
     void link_in_chain(BBLK* block, BBLK* before);
 
-    BBLK* allocate_block();
-
-    // Block records come from chunks, so that blocks made one after the
-    // other sit next to each other in memory and cost no allocation each.
-    static constexpr std::size_t kBlocksPerChunk = 64;
-    std::vector<std::unique_ptr<BBLK[]>> block_chunks_;
-    std::size_t used_in_last_chunk_ = kBlocksPerChunk;
+    // Chunks of 64 blocks stay below the allocator's threshold for mapping
+    // fresh pages, so a graph reuses the memory of the previous one.
+    ChunkPool<BBLK, 64> block_pool_;
+    ChunkPool<BlockLiveSets, 64> live_pool_;
 
     BBLK* chain_tail_ = nullptr;
     std::deque<LABEL_REC> label_store_;

@@ -23,6 +23,14 @@ namespace {
     driver::terminate_abnormally();
 }
 
+constexpr std::size_t kFetchAhead = 4;
+
+// Starts loading the block's last statement, which decides its successors.
+void fetch_transfer(const BBLK* block) {
+    if (!block->statements.empty())
+        __builtin_prefetch(block->statements.back().tree);
+}
+
 // An URETURN outside the exit block becomes a jump to the exit block, so
 // that the function keeps one way out without a value.
 void route_ureturn_to_exit(FlowGraph& graph, BBLK* block) {
@@ -112,11 +120,16 @@ void order_successors(SuccessorTable& table, uint32_t i) {
 } // namespace
 
 void build_edges(FlowGraph& graph) {
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
-        for (LABEL_REC* label : b->labels)
-            label->reference_count = 0;
+    graph.clear_label_references();
+    // The blocks ahead are fetched while the current one is handled.
+    const std::vector<BBLK*>& chain = graph.chain_blocks();
     uint32_t count = 0;
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain) {
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        if (i + kFetchAhead < chain.size() && chain[i + kFetchAhead] != nullptr)
+            fetch_transfer(chain[i + kFetchAhead]);
+        BBLK* b = chain[i];
+        if (b == nullptr)
+            continue;
         b->succs.clear();
         b->preds.clear();
         b->uon = ++count;
@@ -145,7 +158,10 @@ void number_blocks(FlowGraph& graph) {
         if (table.blocks[i] == nullptr)
             continue;
         order_successors(table, i);
-        table.blocks[i]->dfn = 0;
+        BBLK* block = table.blocks[i];
+        block->dfn = 0;
+        block->next = block->prev = nullptr;
+        block->in_layout = false;
     }
     if (graph.first == nullptr)
         return;
@@ -170,16 +186,19 @@ void number_blocks(FlowGraph& graph) {
         finished.push_back(b);
         b = parent[b];
     }
-    // Reverse post-order: the block left last comes first.
-    uint32_t number = graph.block_count;
-    BBLK* following = nullptr;
-    for (uint32_t i : finished) {
-        BBLK* block = table.blocks[i];
-        block->dfn = number--;
-        block->next = following;
-        following = block;
+    // Reverse post-order: the block left last comes first.  Only reached
+    // blocks are on the new layout list.
+    BBLK* previous = nullptr;
+    graph.first = nullptr;
+    for (uint32_t k = static_cast<uint32_t>(finished.size()); k-- > 0;) {
+        BBLK* block = table.blocks[finished[k]];
+        block->dfn = graph.block_count - k;
+        block->prev = previous;
+        block->in_layout = true;
+        (previous != nullptr ? previous->next : graph.first) = block;
+        previous = block;
     }
-    graph.first = following;
+    graph.first->prev = previous;
     graph.note_change();
 }
 
@@ -203,13 +222,17 @@ void remove_unreachable_blocks(FlowGraph& graph) {
     // Unreachable blocks may form cycles among themselves; their edges go
     // first, so that destroying one never reaches another already destroyed.
     // (No reached block lists one as a predecessor.)
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
-        if (b->dfn == 0) {
+    const std::vector<BBLK*>& chain = graph.chain_blocks();
+    for (BBLK* b : chain)
+        if (b != nullptr && b->dfn == 0) {
             b->succs.clear();
             b->preds.clear();
         }
-    for (BBLK* b = graph.chain; b != nullptr;) {
-        BBLK* following = b->next_in_chain;
+    // Destroying a block leaves a null in its place; the list keeps its length.
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        BBLK* b = chain[i];
+        if (b == nullptr)
+            continue;
         b->visited = false;
         if (b->dfn == 0) {
             if (!b->statements.empty())
@@ -217,11 +240,11 @@ void remove_unreachable_blocks(FlowGraph& graph) {
                                      static_cast<int>(b->uon));
             graph.destroy_block(b);
         }
-        b = following;
     }
     uint32_t uon = 0;
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
-        b->uon = ++uon;
+    for (BBLK* b : chain)
+        if (b != nullptr)
+            b->uon = ++uon;
     graph.renumber_labels();
     graph.note_change();
 }

@@ -63,6 +63,7 @@ void FlowGraph::link_in_layout(BBLK* block, BBLK* before) {
     if (block->next != nullptr)
         block->next->prev = block;
     first->prev = block->next == nullptr ? block : old_last;
+    block->in_layout = true;
 }
 
 // The chain keeps creation order: a block made in front of the chain's
@@ -70,14 +71,54 @@ void FlowGraph::link_in_layout(BBLK* block, BBLK* before) {
 // any other at the end.
 void FlowGraph::link_in_chain(BBLK* block, BBLK* before) {
     if (chain == nullptr || (before != nullptr && before == chain)) {
+        serials_off_chain_ = serials_off_chain_ || chain != nullptr;
         block->next_in_chain = chain;
+        if (chain != nullptr)
+            chain->prev_in_chain = block;
         chain = block;
         if (chain_tail_ == nullptr)
             chain_tail_ = block;
         return;
     }
+    block->prev_in_chain = chain_tail_;
     chain_tail_->next_in_chain = block;
     chain_tail_ = block;
+}
+
+const std::vector<BBLK*>& FlowGraph::chain_blocks() {
+    if (!serials_off_chain_)
+        return blocks;
+    blocks.clear();
+    for (BBLK* b = chain; b != nullptr; b = b->next_in_chain) {
+        b->serial = static_cast<uint32_t>(blocks.size());
+        blocks.push_back(b);
+    }
+    serials_off_chain_ = false;
+    return blocks;
+}
+
+void FlowGraph::unlink_from_chain(BBLK* block) {
+    BBLK* before = block->prev_in_chain;
+    BBLK* after = block->next_in_chain;
+    (before != nullptr ? before->next_in_chain : chain) = after;
+    (after != nullptr ? after->prev_in_chain : chain_tail_) = before;
+    block->next_in_chain = block->prev_in_chain = nullptr;
+}
+
+// The first block's prev is the last block: both ends need care.
+void FlowGraph::unlink_from_layout(BBLK* block) {
+    if (!block->in_layout)
+        return;
+    BBLK* last = first->prev;
+    BBLK* before = block == first ? nullptr : block->prev;
+    BBLK* after = block->next;
+    (before != nullptr ? before->next : first) = after;
+    if (after != nullptr)
+        after->prev = before;
+    if (first != nullptr)
+        first->prev = block == last ? before : last;
+    block->next = block->prev = nullptr;
+    block->in_layout = false;
 }
 
 BBLK* FlowGraph::make_block(StatementList statements, BBLK* before) {
@@ -100,30 +141,8 @@ BBLK* FlowGraph::make_block(StatementList statements, BBLK* before) {
 }
 
 void FlowGraph::destroy_block(BBLK* block) {
-    BBLK* previous = nullptr;
-    for (BBLK** link = &chain; *link != nullptr; link = &(*link)->next_in_chain) {
-        if (*link == block) {
-            *link = block->next_in_chain;
-            if (chain_tail_ == block)
-                chain_tail_ = previous;
-            break;
-        }
-        previous = *link;
-    }
-    BBLK* before_block = nullptr;
-    for (BBLK** link = &first; *link != nullptr; link = &(*link)->next) {
-        if (*link == block) {
-            *link = block->next;
-            if (block->next != nullptr)
-                block->next->prev = before_block;
-            else if (first != nullptr)
-                first->prev = before_block;
-            if (before_block == nullptr && first != nullptr)
-                first->prev = block->prev; // the last block
-            break;
-        }
-        before_block = *link;
-    }
+    unlink_from_chain(block);
+    unlink_from_layout(block);
     for (const Edge& e : block->succs)
         remove_edge(e.block->preds, block);
     for (const Edge& e : block->preds)

@@ -117,6 +117,7 @@ struct BBLK {
     BBLK* next = nullptr;          // layout order (depth-first once numbered)
     BBLK* prev = nullptr;          // the first block's prev is the last block
     BBLK* next_in_chain = nullptr; // every block, in creation order
+    BBLK* prev_in_chain = nullptr;
 
     uint32_t serial = 0; // index in FlowGraph::blocks
     uint32_t uon = 0;    // position in the chain, from 1
@@ -124,6 +125,7 @@ struct BBLK {
     int16_t loop_depth = 0;
     bool visited = false;
     bool has_live_sets = false;
+    bool in_layout = false; // on the layout list (unreached blocks are not, once numbered)
 
     EdgeList preds;
     EdgeList succs;
@@ -187,10 +189,12 @@ public:
     icode::FunctionBody& body;
     BuildOptions options;
 
-    std::vector<BBLK*> blocks; // by serial number; null once destroyed
-    BBLK* first = nullptr;     // head of the layout list
-    BBLK* chain = nullptr;     // head of the chain of all blocks
-    BBLK* exit = nullptr;      // the block holding the function's URETURN
+    // By serial number; null once destroyed.  Serial numbers follow the
+    // chain (see chain_blocks).
+    std::vector<BBLK*> blocks;
+    BBLK* first = nullptr; // head of the layout list
+    BBLK* chain = nullptr; // head of the chain of all blocks
+    BBLK* exit = nullptr;  // the block holding the function's URETURN
     uint32_t block_count = 0;
     // Set whenever the control structure changes; the dominator object and
     // the loop hierarchy use it to know that they are stale.
@@ -230,11 +234,24 @@ public:
     // A BRANCH to the block.
     NODE* branch_to(BBLK* block);
     void note_label_number(uint32_t number);
+    // Sets every label's reference count to 0, before the edges are built
+    // again.
+    void clear_label_references() {
+        for (LABEL_REC& label : label_store_)
+            label.reference_count = 0;
+    }
     bool is_new_label(const LABEL_REC* label) const { return label->made_by_graph; }
     // After the blocks have their final DFNs: each block's first label takes
     // the block's DFN, every other label a number above the block count, and
     // the LABELREFs of the transfers show the new numbers.
     void renumber_labels();
+
+    // The blocks in chain order, as `blocks` (with a null for each block
+    // destroyed since): after the builder has made blocks in front of the
+    // chain's head, the serial numbers are given again in chain order.
+    // Walking this list rather than the chain lets the records ahead be
+    // fetched while one is handled.
+    const std::vector<BBLK*>& chain_blocks();
 
     // Blocks in layout order / chain order.
     std::vector<BBLK*> layout() const;
@@ -250,6 +267,8 @@ public:
 private:
     void link_in_layout(BBLK* block, BBLK* before);
     void link_in_chain(BBLK* block, BBLK* before);
+    void unlink_from_chain(BBLK* block);
+    void unlink_from_layout(BBLK* block);
 
     // Chunks of 64 blocks stay below the allocator's threshold for mapping
     // fresh pages, so a graph reuses the memory of the previous one.
@@ -257,6 +276,7 @@ private:
     ChunkPool<BlockLiveSets, 64> live_pool_;
 
     BBLK* chain_tail_ = nullptr;
+    bool serials_off_chain_ = false; // a block was made in front of the chain's head
     std::deque<LABEL_REC> label_store_;
     LabelIndex labels_;
     uint32_t next_label_number_ = 1;

@@ -270,7 +270,7 @@ void tidy_block_statements(FlowGraph& graph, BBLK& block) {
     const std::size_t last = block.statements.size() - 1;
     for (std::size_t i = 0; i <= last; ++i) {
         const StatementEntry& s = block.statements[i];
-        std::vector<NODE*> pieces = scalar::tidy_statement(s.tree);
+        const scalar::StatementPieces pieces = scalar::tidy_statement(s.tree);
         // The transfer decides the successors: it must stay last.
         if (i == last && (pieces.empty() || !is_transfer(pieces.back()))) {
             tidied.push_back(s);
@@ -295,7 +295,9 @@ bool live_after_statement(const BBLK& block, std::size_t index, const ir::Symbol
 }
 
 void free_live_sets(FlowGraph& graph) {
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain) {
+    for (BBLK* b : graph.blocks) {
+        if (b == nullptr)
+            continue;
         b->live_sets = nullptr;
         b->has_live_sets = false;
     }

@@ -246,7 +246,9 @@ void number_depths(Loop& loop, int depth) {
 }
 
 void clear_loop_hierarchy(FlowGraph& graph) {
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain) {
+    for (BBLK* b : graph.blocks) {
+        if (b == nullptr)
+            continue;
         b->loop = nullptr;
         b->loop_depth = 0;
         b->loop_scratch = 0;

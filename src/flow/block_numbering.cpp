@@ -23,7 +23,15 @@ namespace {
     driver::terminate_abnormally();
 }
 
-constexpr std::size_t kFetchAhead = 4;
+// How far ahead of the walk block records, and the transfers they end
+// with, are fetched.
+constexpr std::size_t kFetchRecordAhead = 16;
+constexpr std::size_t kFetchAhead = 8;
+
+void fetch_record(const BBLK* block) {
+    __builtin_prefetch(block);
+    __builtin_prefetch(&block->statements);
+}
 
 // Starts loading the block's last statement, which decides its successors.
 void fetch_transfer(const BBLK* block) {
@@ -125,6 +133,8 @@ void build_edges(FlowGraph& graph) {
     const std::vector<BBLK*>& chain = graph.chain_blocks();
     uint32_t count = 0;
     for (std::size_t i = 0; i < chain.size(); ++i) {
+        if (i + kFetchRecordAhead < chain.size() && chain[i + kFetchRecordAhead] != nullptr)
+            fetch_record(chain[i + kFetchRecordAhead]);
         if (i + kFetchAhead < chain.size() && chain[i + kFetchAhead] != nullptr)
             fetch_transfer(chain[i + kFetchAhead]);
         BBLK* b = chain[i];

@@ -176,8 +176,8 @@ private:
 };
 
 // The flow graph of one function and everything the flow analyses keep for
-// it.  Blocks are owned here; a destroyed block leaves an empty slot so
-// that serial numbers stay valid.
+// it.  Blocks are owned here; a destroyed block leaves an empty slot in
+// `blocks` until chain_blocks() gives the serial numbers again.
 class FlowGraph {
 public:
     FlowGraph(ir::FUNINFO& function, icode::FunctionBody& body);
@@ -189,8 +189,8 @@ public:
     icode::FunctionBody& body;
     BuildOptions options;
 
-    // By serial number; null once destroyed.  Serial numbers follow the
-    // chain (see chain_blocks).
+    // By serial number; null once destroyed.  After chain_blocks() the
+    // serial numbers follow the chain.
     std::vector<BBLK*> blocks;
     BBLK* first = nullptr; // head of the layout list
     BBLK* chain = nullptr; // head of the chain of all blocks

@@ -9,11 +9,15 @@
 #include "icode/reader_client.h"
 #include "icode/text/assembler.h"
 #include "icode/writer.h"
+#include "ir/node.h"
+#include "ir/symbol_table.h"
 #include "ir/type_package.h"
 
 #include <algorithm>
-#include <chrono>
+#include <ctime>
 #include <cstdio>
+#include <cstdlib>
+#include <malloc.h>
 #include <string>
 #include <vector>
 
@@ -22,22 +26,31 @@ namespace {
 using namespace vx;
 
 // About `blocks` blocks: groups of three labels, each group a loop over
-// y with a conditional exit to the next group.
-std::string program(int blocks) {
+// y with a conditional exit to the next group.  Each block gets `padding`
+// more assignments to z.
+std::string program(int blocks, int padding) {
     std::string body;
+    auto pad = [&](int g) {
+        for (int k = 0; k < padding; ++k)
+            body += "stmt (ASG:1 (NAME:1 2 2) (PLUS:1 (NAME:1 2 2) (ICON:1 " +
+                    std::to_string((g + k) % 97) + ")))\n";
+    };
     const int groups = blocks / 3;
     for (int g = 0; g < groups; ++g) {
         const int head = 3 * g + 1;
         body += "label " + std::to_string(head) + "\n";
         body += "stmt (PLUSASG:1 (NAME:1 2 1) (NAME:1 1 0))\n";
+        pad(g);
         body += "stmt (CBRANCH (GT:1 (NAME:1 2 1) (ICON:1 1000)) (LABEL " +
                 std::to_string(head + 3) + "))\n";
         body += "label " + std::to_string(head + 1) + "\n";
         body += "stmt (ASG:1 (NAME:1 2 2) (PLUS:1 (NAME:1 2 1) (NAME:1 2 2)))\n";
+        pad(g + 1);
         body += "stmt (CBRANCH (LT:1 (NAME:1 2 2) (NAME:1 1 0)) (LABEL " + std::to_string(head) +
                 "))\n";
         body += "label " + std::to_string(head + 2) + "\n";
         body += "stmt (MINUSASG:1 (NAME:1 2 1) (ICON:1 1))\n";
+        pad(g + 2);
     }
     body += "label " + std::to_string(3 * groups + 1) + "\n";
     body += "stmt (RETURN:1 (PLUS:1 (NAME:1 2 1) (NAME:1 2 2)) (NOP))\n";
@@ -51,8 +64,35 @@ std::string program(int blocks) {
            "section symbols\nsym \"f\" class=2 type=4 align=16\n";
 }
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+// Reads and writes a buffer well beyond the last-level cache, so that the
+// phase timed next starts with none of the function in the cache.
+void evict_caches() {
+    static std::vector<unsigned char> buffer(192u << 20);
+    // Two passes: a cache that protects lines it has seen used again is
+    // not emptied by a single stream.
+    for (int pass = 0; pass < 2; ++pass)
+        for (std::size_t at = 0; at < buffer.size(); at += 64)
+            buffer[at] = static_cast<unsigned char>(buffer[at] + 1);
+}
+
+bool cold_caches = false;
+
+// The thread's CPU time: on a shared host, time spent waiting for the CPU
+// while other programs run does not count.
+double cpu_seconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+double phase_start() {
+    if (cold_caches)
+        evict_caches();
+    return cpu_seconds();
+}
+
+double seconds_since(double start) {
+    return cpu_seconds() - start;
 }
 
 struct Times {
@@ -60,11 +100,11 @@ struct Times {
     uint32_t blocks = 0;
 };
 
-Times measure(int blocks) {
+Times measure(int blocks, int padding) {
     ir::TYPE_PKG package;
     icode::install_reading_environment();
     FILE* in = std::tmpfile();
-    const std::string bytes = icode::text::assemble(program(blocks));
+    const std::string bytes = icode::text::assemble(program(blocks, padding));
     std::fwrite(bytes.data(), 1, bytes.size(), in);
     std::rewind(in);
     auto reader = icode::IcodeReader::open(in, "b.icode");
@@ -77,41 +117,64 @@ Times measure(int blocks) {
     ir::node_environment().arena = &f.info->arena;
 
     Times t;
-    auto start = std::chrono::steady_clock::now();
+    auto start = phase_start();
     flow::FlowGraph& g = flow::build_flow_graph(*f.info, f.body);
     t.build = seconds_since(start);
     t.blocks = g.block_count;
-    start = std::chrono::steady_clock::now();
+    start = phase_start();
     flow::compute_dominators(g);
     t.dominators = seconds_since(start);
     // Rebuilds on the same graph: the first build also pays for touching
     // fresh memory.
     for (int again = 0; again < 3; ++again) {
-        start = std::chrono::steady_clock::now();
+        start = phase_start();
         flow::compute_dominators(g);
         t.dominators = std::min(t.dominators, seconds_since(start));
     }
-    start = std::chrono::steady_clock::now();
+    start = phase_start();
     flow::build_loop_hierarchy(g, {});
     t.loops = seconds_since(start);
-    start = std::chrono::steady_clock::now();
+    start = phase_start();
     flow::find_live_variables(g, true, false);
     t.liveness = seconds_since(start);
+    // The function records, their arenas and the symbols go, as they do
+    // when optvx has written a function.
     flow::reset_flow_context();
+    ir::reset_symbol_state();
+    ir::reset_node_environment();
     return t;
 }
 
 } // namespace
 
-int main() {
+// Block counts from the command line, or the default series.
+int main(int argc, char** argv) {
+    // Freed memory stays with the allocator, as it does when optvx goes
+    // from one function to the next: otherwise every run would first pay
+    // the kernel for fresh zeroed pages, which measures the host's page
+    // faults rather than the analyses.
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    std::vector<int> sizes;
+    int padding = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--cold")
+            cold_caches = true;
+        else if (std::string(argv[i]) == "--padding" && i + 1 < argc)
+            padding = std::atoi(argv[++i]);
+        else
+            sizes.push_back(std::atoi(argv[i]));
+    }
+    if (sizes.empty())
+        sizes = {5000, 10000, 20000, 40000, 80000};
     std::printf("| blocks | CFG | dominators | loops | liveness |\n|---|---|---|---|---|\n");
     Times previous;
-    for (int blocks : {5000, 10000, 20000, 40000, 80000}) {
-        // The best of five runs: the host is shared, and the best run is
+    for (int blocks : sizes) {
+        // The best of seven runs: the host is shared, and the best run is
         // the one least disturbed by other work.
-        Times t = measure(blocks);
-        for (int run = 0; run < 4; ++run) {
-            const Times again = measure(blocks);
+        Times t = measure(blocks, padding);
+        for (int run = 0; run < 6; ++run) {
+            const Times again = measure(blocks, padding);
             t.build = std::min(t.build, again.build);
             t.dominators = std::min(t.dominators, again.dominators);
             t.loops = std::min(t.loops, again.loops);

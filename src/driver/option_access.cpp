@@ -79,6 +79,10 @@ bool volatile_option() {
     return file_level_options().present(opt::OPT_VOLATILE_ALL) != 0;
 }
 
+bool lir_option_on() {
+    return options_in_force().present(opt::OPT_LIR) != 0;
+}
+
 int optimization_level() {
     return opt::optimization_level(options_in_force());
 }

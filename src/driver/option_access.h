@@ -30,6 +30,8 @@ void switch_info_option_off();
 std::string info_file_option();
 bool simd_option_enabled();
 bool volatile_option();
+// The LIR option in the option set in force.
+bool lir_option_on();
 
 // Levels of the option set in force.
 int optimization_level();

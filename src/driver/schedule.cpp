@@ -26,7 +26,7 @@ const StepSpec kLeadingSteps[] = {
     {"set call-graph order", true, step_set_call_graph_order},
     {"pass 2 inits", false, step_pass_2_inits},
     {"CPS", false, no_work},
-    {"early LIR", false, no_work},
+    {"early LIR", false, step_early_lir},
     {"early fast_CP(4,1)", false, no_work},
     {"MVP global assertions", false, no_work},
     {"intraprocedural MVP", false, step_intraprocedural_mvp},
@@ -79,7 +79,7 @@ const StepSpec kLoopSteps[] = {
 const StepSpec kTrailingSteps[] = {
     {"CD ILP", false, no_work},      {"late fast_CP(4,1)", false, no_work},
     {"global opts", false, no_work}, {"expand cluster refs", false, no_work},
-    {"local opts", false, no_work},  {"late LIR", false, no_work},
+    {"local opts", false, no_work},  {"late LIR", false, step_late_lir},
 };
 
 // Whether a step works on the function's statements.  "pass 1" only restores

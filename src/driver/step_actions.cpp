@@ -6,6 +6,7 @@
 #include "driver/run_context.h"
 #include "flow/liveness.h"
 #include "flow/loop_hierarchy.h"
+#include "lir/lir_pass.h"
 
 namespace vx::driver {
 
@@ -35,12 +36,28 @@ void reg_promote_cleanup(flow::FlowGraph& graph) {
     flow::simpcfg(graph);
 }
 
+void run_lir_at(lir::Point point) {
+    const lir::PipelineRequest request = lir::pipeline_request(point, lir_option_on());
+    FunctionEntry* entry = run_context().current_entry;
+    if (!request.run || !steps_transform() || entry == nullptr)
+        return;
+    debug_printf("%s", lir::run_pipeline(*entry->info, point, request).c_str());
+}
+
 } // namespace
 
 void step_pass_2_inits() {
     if (!steps_transform())
         return;
     flow::simpcfg(function_flow_graph());
+}
+
+void step_early_lir() {
+    run_lir_at(lir::Point::early);
+}
+
+void step_late_lir() {
+    run_lir_at(lir::Point::late);
 }
 
 void step_intraprocedural_mvp() {

@@ -8,9 +8,11 @@
 namespace vx::driver {
 
 void step_pass_2_inits();             // 4
+void step_early_lir();                // 6
 void step_intraprocedural_mvp();      // 9
 void step_value_propagation_simd();   // 10
 void step_profile_loop_annotations(); // 18
+void step_late_lir();                 // 53
 
 // The loop-transformation steps 20 to 47 run inside the dependence frame;
 // `step` is the step's number.

@@ -20,6 +20,8 @@ namespace {
 
 using ir::Opcode;
 
+constexpr std::size_t kPrefetchDistance = 8;
+
 bool ends_function(Opcode op) {
     return op == ir::BRANCH || op == ir::RETURN || op == ir::URETURN;
 }
@@ -103,27 +105,34 @@ void BlockBuilder::run() {
             statements.empty() ? end_position(g_.function) : statements.back().pos;
         statements.push_back(StatementEntry{make_ureturn(), pos});
     }
-    for (std::size_t i = statements.size(); i-- > 0;)
+    for (std::size_t i = statements.size(); i-- > 0;) {
+        // Large functions do not fit in the cache: fetch the trees a few
+        // statements ahead of the walk.
+        if (i >= kPrefetchDistance)
+            __builtin_prefetch(statements[i - kPrefetchDistance].tree);
         handle(statements, i);
+    }
     if (pending_.empty())
         start_run(StatementEntry{g_.branch_to(g_.first), {}});
     flush();
 }
 
-// New labels must not take a number that the function already uses.
+// New labels must not take a number that the function already uses.  A
+// transfer may only name a label that the function defines (the edge
+// builder stops on any other), so the definitions are all there is to
+// see, and a look at each statement's root is enough: a full walk of every
+// tree costs a cache miss per node on large functions.
 void BlockBuilder::note_label_numbers(const std::vector<StatementEntry>& statements) {
     for (const StatementEntry& s : statements)
-        ir::walk_tree(s.tree, [&](const NODE* node) {
-            if (node->op == ir::LABELREF || node->op == ir::LABELDEF)
-                g_.note_label_number(node->label_number());
-        });
+        if (s.tree->op == ir::LABELDEF)
+            g_.note_label_number(s.tree->label_number());
 }
 
 void BlockBuilder::flush() {
     if (pending_.empty())
         return;
-    std::reverse(pending_.begin(), pending_.end());
-    g_.make_block(std::move(pending_), g_.first);
+    // One exactly sized list per block; pending_ keeps its room for the next.
+    g_.make_block(StatementList(pending_.rbegin(), pending_.rend()), g_.first);
     pending_.clear();
 }
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace vx::flow {
 
@@ -20,6 +21,22 @@ namespace {
     std::fprintf(stderr, "\n!!! COMPILER (OPTIMIZER) ERROR IN 'find_label', INDEX=%d !!!\n",
                  static_cast<int>(number));
     driver::terminate_abnormally();
+}
+
+// How far ahead of the walk block records, and the transfers they end
+// with, are fetched.
+constexpr std::size_t kFetchRecordAhead = 16;
+constexpr std::size_t kFetchAhead = 8;
+
+void fetch_record(const BBLK* block) {
+    __builtin_prefetch(block);
+    __builtin_prefetch(&block->statements);
+}
+
+// Starts loading the block's last statement, which decides its successors.
+void fetch_transfer(const BBLK* block) {
+    if (!block->statements.empty())
+        __builtin_prefetch(block->statements.back().tree);
 }
 
 // An URETURN outside the exit block becomes a jump to the exit block, so
@@ -34,14 +51,8 @@ void route_ureturn_to_exit(FlowGraph& graph, BBLK* block) {
 // Binds every LABELREF of the block's last statement and adds the edges.
 // The list ends up in tree order (left to right).
 void add_successors(FlowGraph& graph, BBLK* block) {
-    std::vector<NODE*> refs;
-    NODE* last = block->last_statement();
-    if (last == nullptr || last->op == ir::RETURN || last->op == ir::URETURN)
-        return;
-    ir::walk_tree(last, [&](NODE* node) {
-        if (node->op == ir::LABELREF)
-            refs.push_back(node);
-    });
+    boost::container::small_vector<NODE*, 2> refs;
+    for_each_target_ref(block->last_statement(), [&](NODE* ref) { refs.push_back(ref); });
     for (auto at = refs.rbegin(); at != refs.rend(); ++at) {
         NODE* ref = *at;
         LABEL_REC* label = graph.find_label(ref->label_number());
@@ -53,29 +64,82 @@ void add_successors(FlowGraph& graph, BBLK* block) {
     }
 }
 
+// The successor lists as arrays indexed by the blocks' serial numbers: a
+// depth-first walk over them touches a few compact arrays instead of a
+// block record per edge, which on large functions is a cache miss each.
+// The blocks are visited through FlowGraph::blocks rather than the chain,
+// so that their records are fetched side by side instead of one pointer
+// after the other.
+struct SuccessorTable {
+    const std::vector<BBLK*>& blocks; // by serial; null for a destroyed block
+    std::vector<uint32_t> first;      // successors of block i: targets[first[i] .. first[i + 1])
+    std::vector<uint32_t> targets;
+
+    explicit SuccessorTable(const FlowGraph& graph) : blocks(graph.blocks) {
+        first.reserve(blocks.size() + 1);
+        targets.reserve(2 * blocks.size());
+        for (const BBLK* b : blocks) {
+            first.push_back(static_cast<uint32_t>(targets.size()));
+            if (b != nullptr)
+                for (const Edge& e : b->succs)
+                    targets.push_back(e.block->serial);
+        }
+        first.push_back(static_cast<uint32_t>(targets.size()));
+    }
+    uint32_t degree(uint32_t i) const { return first[i + 1] - first[i]; }
+};
+
 // Successors with one successor of their own first, then those with more,
 // then those with none (reversed): the walk then tends to lay out straight
-// code first and exits last.
-void order_successors(BBLK* block) {
-    EdgeList single, several, none;
-    for (const Edge& e : block->succs) {
-        const std::size_t n = e.block->succs.size();
-        (n == 1 ? single : n == 0 ? none : several).push_back(e);
+// code first and exits last.  The block's edge list follows the new order.
+void order_successors(SuccessorTable& table, uint32_t i) {
+    const uint32_t begin = table.first[i];
+    const uint32_t count = table.degree(i);
+    if (count < 2)
+        return;
+    auto kind = [&](uint32_t target) {
+        const uint32_t n = table.degree(target);
+        return n == 1 ? 0 : n == 0 ? 2 : 1;
+    };
+    boost::container::small_vector<uint32_t, 4> order; // positions in the old list
+    for (int wanted : {0, 1})
+        for (uint32_t k = 0; k < count; ++k)
+            if (kind(table.targets[begin + k]) == wanted)
+                order.push_back(k);
+    for (uint32_t k = count; k-- > 0;)
+        if (kind(table.targets[begin + k]) == 2)
+            order.push_back(k);
+    bool moved = false;
+    for (uint32_t k = 0; k < count; ++k)
+        moved = moved || order[k] != k;
+    if (!moved)
+        return;
+    EdgeList& succs = table.blocks[i]->succs;
+    EdgeList edges;
+    boost::container::small_vector<uint32_t, 4> targets;
+    for (uint32_t k : order) {
+        edges.push_back(succs[k]);
+        targets.push_back(table.targets[begin + k]);
     }
-    block->succs.clear();
-    block->succs.insert(block->succs.end(), single.begin(), single.end());
-    block->succs.insert(block->succs.end(), several.begin(), several.end());
-    block->succs.insert(block->succs.end(), none.rbegin(), none.rend());
+    succs = std::move(edges);
+    std::copy(targets.begin(), targets.end(), table.targets.begin() + begin);
 }
 
 } // namespace
 
 void build_edges(FlowGraph& graph) {
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
-        for (LABEL_REC* label : b->labels)
-            label->reference_count = 0;
+    graph.clear_label_references();
+    // The blocks ahead are fetched while the current one is handled.
+    const std::vector<BBLK*>& chain = graph.chain_blocks();
     uint32_t count = 0;
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain) {
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        if (i + kFetchRecordAhead < chain.size() && chain[i + kFetchRecordAhead] != nullptr)
+            fetch_record(chain[i + kFetchRecordAhead]);
+        if (i + kFetchAhead < chain.size() && chain[i + kFetchAhead] != nullptr)
+            fetch_transfer(chain[i + kFetchAhead]);
+        BBLK* b = chain[i];
+        if (b == nullptr)
+            continue;
         b->succs.clear();
         b->preds.clear();
         b->uon = ++count;
@@ -95,43 +159,63 @@ void build_edges(FlowGraph& graph) {
     graph.note_change();
 }
 
-// An iterative walk: each block remembers its parent and the successor to
-// try next, so deep graphs cost no stack.
+// An iterative walk over the successor table: each block remembers its
+// parent and the successor to try next, so deep graphs cost no stack.
 void number_blocks(FlowGraph& graph) {
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain) {
-        order_successors(b);
-        b->dfn = 0;
-        b->walk_cursor = 0;
-        b->walk_parent = nullptr;
+    SuccessorTable table(graph);
+    const uint32_t count = static_cast<uint32_t>(table.blocks.size());
+    for (uint32_t i = 0; i < count; ++i) {
+        if (table.blocks[i] == nullptr)
+            continue;
+        order_successors(table, i);
+        BBLK* block = table.blocks[i];
+        block->dfn = 0;
+        block->next = block->prev = nullptr;
+        block->in_layout = false;
     }
     if (graph.first == nullptr)
         return;
-    uint32_t n = graph.block_count;
-    BBLK* finished = nullptr;
-    BBLK* b = graph.first;
-    b->dfn = 1;
-    while (b != nullptr) {
-        if (b->walk_cursor < b->succs.size()) {
-            BBLK* s = b->succs[b->walk_cursor++].block;
-            if (s->dfn == 0) {
-                s->dfn = 1;
-                s->walk_parent = b;
+    constexpr uint32_t kNone = UINT32_MAX;
+    std::vector<uint32_t> cursor(table.first.begin(), table.first.end() - 1);
+    std::vector<uint32_t> parent(count, kNone);
+    std::vector<bool> seen(count, false);
+    std::vector<uint32_t> finished; // in the order the walk leaves the blocks
+    finished.reserve(count);
+    uint32_t b = graph.first->serial;
+    seen[b] = true;
+    while (b != kNone) {
+        if (cursor[b] < table.first[b + 1]) {
+            const uint32_t s = table.targets[cursor[b]++];
+            if (!seen[s]) {
+                seen[s] = true;
+                parent[s] = b;
                 b = s;
             }
             continue;
         }
-        b->dfn = n--;
-        b->next = finished;
-        finished = b;
-        b = b->walk_parent;
+        finished.push_back(b);
+        b = parent[b];
     }
-    graph.first = finished;
+    // Reverse post-order: the block left last comes first.  Only reached
+    // blocks are on the new layout list.
+    BBLK* previous = nullptr;
+    graph.first = nullptr;
+    for (uint32_t k = static_cast<uint32_t>(finished.size()); k-- > 0;) {
+        BBLK* block = table.blocks[finished[k]];
+        block->dfn = graph.block_count - k;
+        block->prev = previous;
+        block->in_layout = true;
+        (previous != nullptr ? previous->next : graph.first) = block;
+        previous = block;
+    }
+    graph.first->prev = previous;
     graph.note_change();
 }
 
 void remove_unreachable_blocks(FlowGraph& graph) {
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
-        b->preds.clear();
+    for (BBLK* b : graph.blocks)
+        if (b != nullptr)
+            b->preds.clear();
     graph.block_count = 0;
     BBLK* last = nullptr;
     for (BBLK* b = graph.first; b != nullptr; b = b->next) {
@@ -148,13 +232,17 @@ void remove_unreachable_blocks(FlowGraph& graph) {
     // Unreachable blocks may form cycles among themselves; their edges go
     // first, so that destroying one never reaches another already destroyed.
     // (No reached block lists one as a predecessor.)
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
-        if (b->dfn == 0) {
+    const std::vector<BBLK*>& chain = graph.chain_blocks();
+    for (BBLK* b : chain)
+        if (b != nullptr && b->dfn == 0) {
             b->succs.clear();
             b->preds.clear();
         }
-    for (BBLK* b = graph.chain; b != nullptr;) {
-        BBLK* following = b->next_in_chain;
+    // Destroying a block leaves a null in its place; the list keeps its length.
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        BBLK* b = chain[i];
+        if (b == nullptr)
+            continue;
         b->visited = false;
         if (b->dfn == 0) {
             if (!b->statements.empty())
@@ -162,11 +250,11 @@ void remove_unreachable_blocks(FlowGraph& graph) {
                                      static_cast<int>(b->uon));
             graph.destroy_block(b);
         }
-        b = following;
     }
     uint32_t uon = 0;
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
-        b->uon = ++uon;
+    for (BBLK* b : chain)
+        if (b != nullptr)
+            b->uon = ++uon;
     graph.renumber_labels();
     graph.note_change();
 }

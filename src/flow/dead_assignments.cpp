@@ -161,12 +161,14 @@ uint32_t scan_block(FlowGraph& graph, BBLK* b, bool extra_cleanup, bool& cfg_may
     BITVEC live(static_cast<uint32_t>(graph.lva_candidates.size()));
     for (const Edge& e : b->succs) {
         if (e.block->has_live_sets)
-            live.merge(e.block->live.in);
+            live.merge(e.block->live().in);
         else
             for (uint32_t c = 0; c < live.size(); ++c)
                 live.add(c);
     }
-    b->live.out = live;
+    if (b->live_sets == nullptr)
+        b->live_sets = graph.new_live_sets();
+    b->live().out = live;
     DeadAssignmentScan scan(graph, live);
     for (std::size_t i = b->statements.size(); i-- > 0;) {
         StatementEntry& s = b->statements[i];
@@ -176,7 +178,7 @@ uint32_t scan_block(FlowGraph& graph, BBLK* b, bool extra_cleanup, bool& cfg_may
         else if (kept != nullptr)
             s.tree = kept;
     }
-    b->live.in = live;
+    b->live().in = live;
     // A dead assignment inside an expression leaves a conversion or a copy
     // of the value behind; the simplifier folds what is left.
     if (extra_cleanup && flow_context().embedded_assignments_seen)

@@ -102,7 +102,17 @@ bool intersects(const BITVEC& a, const BITVEC& b) {
 }
 
 // The statements moved out of one block, per successor, in execution order.
-using Moves = std::map<BBLK*, std::vector<StatementEntry>>;
+// Statements to move, by successor in the order the successors were first
+// named (a map keyed by address would make the new blocks' order depend on
+// where the blocks happen to sit in memory).
+using Moves = std::vector<std::pair<BBLK*, StatementList>>;
+
+StatementList& moves_into(Moves& moves, BBLK* successor) {
+    for (auto& [block, list] : moves)
+        if (block == successor)
+            return list;
+    return moves.emplace_back(successor, StatementList{}).second;
+}
 
 class Delayer {
 public:
@@ -112,7 +122,7 @@ public:
 
 private:
     void delay_in(BBLK* b);
-    bool place(BBLK* b, BBLK* successor, std::vector<StatementEntry> statements);
+    bool place(BBLK* b, BBLK* successor, StatementList statements);
 
     FlowGraph& g_;
     uint32_t n_;
@@ -131,7 +141,7 @@ bool Delayer::run() {
 }
 
 void Delayer::delay_in(BBLK* b) {
-    std::vector<StatementEntry>& statements = b->statements;
+    StatementList& statements = b->statements;
     // What the statements after the one looked at read and write.
     Access later = access_of(statements.back().tree, n_);
     Moves moves;
@@ -146,7 +156,7 @@ void Delayer::delay_in(BBLK* b) {
         std::vector<BBLK*> readers;
         if (movable) {
             for (const Edge& e : b->succs)
-                if (!e.block->has_live_sets || e.block->live.in.test(static_cast<uint32_t>(c)))
+                if (!e.block->has_live_sets || e.block->live().in.test(static_cast<uint32_t>(c)))
                     readers.push_back(e.block);
             movable = readers.size() < b->succs.size();
             for (BBLK* s : readers)
@@ -162,7 +172,7 @@ void Delayer::delay_in(BBLK* b) {
             StatementEntry copy = statements[i];
             if (k > 0)
                 copy.tree = ir::copy_tree(copy.tree);
-            std::vector<StatementEntry>& list = moves[readers[k]];
+            StatementList& list = moves_into(moves, readers[k]);
             list.insert(list.begin(), copy);
         }
         statements.erase(statements.begin() + static_cast<std::ptrdiff_t>(i));
@@ -173,7 +183,7 @@ void Delayer::delay_in(BBLK* b) {
 
 // At the start of a successor that only `b` enters, else in a new block on
 // the edge.
-bool Delayer::place(BBLK* b, BBLK* successor, std::vector<StatementEntry> statements) {
+bool Delayer::place(BBLK* b, BBLK* successor, StatementList statements) {
     if (successor->preds.size() == 1) {
         successor->statements.insert(successor->statements.begin(), statements.begin(),
                                      statements.end());

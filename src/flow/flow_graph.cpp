@@ -63,6 +63,7 @@ void FlowGraph::link_in_layout(BBLK* block, BBLK* before) {
     if (block->next != nullptr)
         block->next->prev = block;
     first->prev = block->next == nullptr ? block : old_last;
+    block->in_layout = true;
 }
 
 // The chain keeps creation order: a block made in front of the chain's
@@ -70,19 +71,58 @@ void FlowGraph::link_in_layout(BBLK* block, BBLK* before) {
 // any other at the end.
 void FlowGraph::link_in_chain(BBLK* block, BBLK* before) {
     if (chain == nullptr || (before != nullptr && before == chain)) {
+        serials_off_chain_ = serials_off_chain_ || chain != nullptr;
         block->next_in_chain = chain;
+        if (chain != nullptr)
+            chain->prev_in_chain = block;
         chain = block;
         if (chain_tail_ == nullptr)
             chain_tail_ = block;
         return;
     }
+    block->prev_in_chain = chain_tail_;
     chain_tail_->next_in_chain = block;
     chain_tail_ = block;
 }
 
-BBLK* FlowGraph::make_block(std::vector<StatementEntry> statements, BBLK* before) {
-    auto owned = std::make_unique<BBLK>();
-    BBLK* block = owned.get();
+const std::vector<BBLK*>& FlowGraph::chain_blocks() {
+    if (!serials_off_chain_)
+        return blocks;
+    blocks.clear();
+    for (BBLK* b = chain; b != nullptr; b = b->next_in_chain) {
+        b->serial = static_cast<uint32_t>(blocks.size());
+        blocks.push_back(b);
+    }
+    serials_off_chain_ = false;
+    return blocks;
+}
+
+void FlowGraph::unlink_from_chain(BBLK* block) {
+    BBLK* before = block->prev_in_chain;
+    BBLK* after = block->next_in_chain;
+    (before != nullptr ? before->next_in_chain : chain) = after;
+    (after != nullptr ? after->prev_in_chain : chain_tail_) = before;
+    block->next_in_chain = block->prev_in_chain = nullptr;
+}
+
+// The first block's prev is the last block: both ends need care.
+void FlowGraph::unlink_from_layout(BBLK* block) {
+    if (!block->in_layout)
+        return;
+    BBLK* last = first->prev;
+    BBLK* before = block == first ? nullptr : block->prev;
+    BBLK* after = block->next;
+    (before != nullptr ? before->next : first) = after;
+    if (after != nullptr)
+        after->prev = before;
+    if (first != nullptr)
+        first->prev = block == last ? before : last;
+    block->next = block->prev = nullptr;
+    block->in_layout = false;
+}
+
+BBLK* FlowGraph::make_block(StatementList statements, BBLK* before) {
+    BBLK* block = block_pool_.make();
     block->serial = static_cast<uint32_t>(blocks.size());
     block->statements = std::move(statements);
     for (const StatementEntry& s : block->statements) {
@@ -92,7 +132,7 @@ BBLK* FlowGraph::make_block(std::vector<StatementEntry> statements, BBLK* before
             block->first_line = s.pos.line;
         block->last_line = s.pos.line;
     }
-    blocks.push_back(std::move(owned));
+    blocks.push_back(block);
 
     link_in_layout(block, before);
     link_in_chain(block, before);
@@ -101,30 +141,8 @@ BBLK* FlowGraph::make_block(std::vector<StatementEntry> statements, BBLK* before
 }
 
 void FlowGraph::destroy_block(BBLK* block) {
-    BBLK* previous = nullptr;
-    for (BBLK** link = &chain; *link != nullptr; link = &(*link)->next_in_chain) {
-        if (*link == block) {
-            *link = block->next_in_chain;
-            if (chain_tail_ == block)
-                chain_tail_ = previous;
-            break;
-        }
-        previous = *link;
-    }
-    BBLK* before_block = nullptr;
-    for (BBLK** link = &first; *link != nullptr; link = &(*link)->next) {
-        if (*link == block) {
-            *link = block->next;
-            if (block->next != nullptr)
-                block->next->prev = before_block;
-            else if (first != nullptr)
-                first->prev = before_block;
-            if (before_block == nullptr && first != nullptr)
-                first->prev = block->prev; // the last block
-            break;
-        }
-        before_block = *link;
-    }
+    unlink_from_chain(block);
+    unlink_from_layout(block);
     for (const Edge& e : block->succs)
         remove_edge(e.block->preds, block);
     for (const Edge& e : block->preds)
@@ -133,7 +151,9 @@ void FlowGraph::destroy_block(BBLK* block) {
         label->block = nullptr;
     if (exit == block)
         exit = nullptr;
-    blocks[block->serial].reset();
+    blocks[block->serial] = nullptr;
+    // The record stays in its chunk; what it holds goes now.
+    *block = BBLK{};
     note_change();
 }
 
@@ -141,19 +161,52 @@ void FlowGraph::note_label_number(uint32_t number) {
     next_label_number_ = std::max(next_label_number_, number + 1);
 }
 
+bool LabelIndex::fits_table(uint32_t number) const {
+    return number < table_.size() || number <= 4 * count_ + 1024;
+}
+
+LABEL_REC*& LabelIndex::slot(uint32_t number) {
+    if (!fits_table(number)) {
+        auto [at, inserted] = far_.try_emplace(number, nullptr);
+        count_ += inserted ? 1 : 0;
+        return at->second;
+    }
+    if (number >= table_.size())
+        table_.resize(std::max<std::size_t>(number + 1, 2 * table_.size()), nullptr);
+    count_ += table_[number] == nullptr ? 1 : 0;
+    return table_[number];
+}
+
+LABEL_REC* LabelIndex::find(uint32_t number) const {
+    if (number < table_.size())
+        return table_[number];
+    auto at = far_.find(number);
+    return at == far_.end() ? nullptr : at->second;
+}
+
+void LabelIndex::clear() {
+    std::fill(table_.begin(), table_.end(), nullptr);
+    far_.clear();
+    count_ = 0;
+}
+
+void LabelIndex::reserve(std::size_t labels) {
+    if (table_.size() <= labels)
+        table_.resize(labels + 1, nullptr);
+}
+
 LABEL_REC* FlowGraph::label_for_number(uint32_t number) {
-    auto [at, inserted] = labels_.try_emplace(number, nullptr);
-    if (inserted) {
-        at->second = &label_store_.emplace_back();
-        at->second->index = number;
+    LABEL_REC*& slot = labels_.slot(number);
+    if (slot == nullptr) {
+        slot = &label_store_.emplace_back();
+        slot->index = number;
         note_label_number(number);
     }
-    return at->second;
+    return slot;
 }
 
 LABEL_REC* FlowGraph::find_label(uint32_t number) const {
-    auto at = labels_.find(number);
-    return at == labels_.end() ? nullptr : at->second;
+    return labels_.find(number);
 }
 
 LABEL_REC* FlowGraph::new_label() {
@@ -174,16 +227,17 @@ void FlowGraph::renumber_labels() {
         for (std::size_t i = 0; i < b->labels.size(); ++i)
             b->labels[i]->index = i == 0 ? b->dfn : next_other++;
     labels_.clear();
+    labels_.reserve(label_store_.size());
     for (LABEL_REC& label : label_store_) {
         if (label.index == 0)
             label.index = next_other++;
-        labels_.emplace(label.index, &label);
+        labels_.slot(label.index) = &label;
     }
     next_label_number_ = next_other;
     for (BBLK* b = first; b != nullptr; b = b->next)
-        ir::walk_tree(b->last_statement(), [](NODE* node) {
-            if (node->op == ir::LABELREF && node->label() != nullptr)
-                node->value = ir::Int96::from_unsigned(node->label()->index);
+        for_each_target_ref(b->last_statement(), [](NODE* ref) {
+            if (ref->label() != nullptr)
+                ref->value = ir::Int96::from_unsigned(ref->label()->index);
         });
 }
 
@@ -245,21 +299,19 @@ bool is_transfer(const NODE* statement) {
 
 std::vector<LABEL_REC*> transfer_targets(const NODE* statement) {
     std::vector<LABEL_REC*> targets;
-    if (statement == nullptr || statement->op == ir::RETURN || statement->op == ir::URETURN)
-        return targets;
-    ir::walk_tree(statement, [&](const NODE* node) {
-        if (node->op == ir::LABELREF && node->label() != nullptr)
-            targets.push_back(node->label());
+    for_each_target_ref(const_cast<NODE*>(statement), [&](const NODE* ref) {
+        if (ref->label() != nullptr)
+            targets.push_back(ref->label());
     });
     return targets;
 }
 
 int retarget_label_refs(NODE* statement, const BBLK* from, LABEL_REC* to) {
     int changed = 0;
-    ir::walk_tree(statement, [&](NODE* node) {
-        if (node->op == ir::LABELREF && node->label() != nullptr && node->label()->block == from) {
-            node->value = ir::Int96::from_unsigned(to->index);
-            node->set_label(to);
+    for_each_target_ref(statement, [&](NODE* ref) {
+        if (ref->label() != nullptr && ref->label()->block == from) {
+            ref->value = ir::Int96::from_unsigned(to->index);
+            ref->set_label(to);
             ++changed;
         }
     });

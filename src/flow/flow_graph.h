@@ -16,7 +16,10 @@
 #include "icode/reader_client.h"
 #include "ir/function_info.h"
 #include "ir/node.h"
+#include "ir/tree_walk.h"
 #include "support/bitvec.h"
+
+#include <boost/container/small_vector.hpp>
 
 #include <cstdint>
 #include <deque>
@@ -62,7 +65,13 @@ struct Edge {
     BBLK* block = nullptr;
     double probability = -1.0;
 };
-using EdgeList = std::vector<Edge>;
+// Most blocks have one or two successors and few predecessors; keeping
+// those edges inside the block record saves an allocation and a cache
+// miss per list on every walk over the graph.
+using EdgeList = boost::container::small_vector<Edge, 2>;
+using LabelList = boost::container::small_vector<LABEL_REC*, 1>;
+// Blocks are short: a block's statements usually fit in the record itself.
+using StatementList = boost::container::small_vector<StatementEntry, 3>;
 
 // Adds an edge to `block` at the head of `list`; nothing when the block is
 // already on it.
@@ -80,33 +89,59 @@ struct BlockLiveSets {
     std::vector<BITVEC> after_statement;
 };
 
-struct BBLK {
-    uint32_t serial = 0; // index in FlowGraph::blocks
+// Records handed out from chunks of N, so that records made one after the
+// other sit next to each other in memory and cost no allocation each.
+// clear() gives every record back at once (their destructors run).
+template <typename T, std::size_t N> class ChunkPool {
+public:
+    T* make() {
+        if (used_in_last_ == N) {
+            chunks_.push_back(std::make_unique<T[]>(N));
+            used_in_last_ = 0;
+        }
+        return &chunks_.back()[used_in_last_++];
+    }
+    void clear() {
+        chunks_.clear();
+        used_in_last_ = N;
+    }
 
+private:
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::size_t used_in_last_ = N;
+};
+
+// The fields that every walk over the graph reads come first.  The live
+// sets, read by few passes, are kept apart (FlowGraph::new_live_sets).
+struct BBLK {
     BBLK* next = nullptr;          // layout order (depth-first once numbered)
     BBLK* prev = nullptr;          // the first block's prev is the last block
     BBLK* next_in_chain = nullptr; // every block, in creation order
+    BBLK* prev_in_chain = nullptr;
 
-    std::vector<StatementEntry> statements; // execution order; the last decides successors
+    uint32_t serial = 0; // index in FlowGraph::blocks
+    uint32_t uon = 0;    // position in the chain, from 1
+    uint32_t dfn = 0;    // depth-first number; 0: not reached
+    int16_t loop_depth = 0;
+    bool visited = false;
+    bool has_live_sets = false;
+    bool in_layout = false; // on the layout list (unreached blocks are not, once numbered)
+
     EdgeList preds;
     EdgeList succs;
-    std::vector<LABEL_REC*> labels; // newest first
+    LabelList labels;         // newest first
+    StatementList statements; // execution order; the last decides successors
 
     Loop* loop = nullptr; // innermost loop containing the block
-    BlockLiveSets live;
-    bool has_live_sets = false;
+    uint32_t loop_scratch = 0;
 
     uint32_t first_line = 0; // lines of the first and last statement that carry one
     uint32_t last_line = 0;
 
-    uint32_t uon = 0; // position in the chain, from 1
-    uint32_t dfn = 0; // depth-first number; 0: not reached
-    int16_t loop_depth = 0;
-    bool visited = false;
-    uint32_t loop_scratch = 0;
-    std::size_t walk_cursor = 0; // depth-first walk: next successor to try
-    BBLK* walk_parent = nullptr;
+    BlockLiveSets* live_sets = nullptr; // null until the analysis gives it sets
 
+    BlockLiveSets& live() { return *live_sets; }
+    const BlockLiveSets& live() const { return *live_sets; }
     NODE* last_statement() const { return statements.empty() ? nullptr : statements.back().tree; }
     LABEL_REC* first_label() const { return labels.empty() ? nullptr : labels.front(); }
 };
@@ -120,9 +155,29 @@ struct BuildOptions {
     bool no_tail_recursion = false;
 };
 
+// Label records by number.  After a renumbering the numbers run from 1
+// without gaps, and numbers read from a file are mostly small, so a table
+// indexed by number serves nearly every lookup; a number far beyond the
+// labels there are goes to a hash map instead of stretching the table.
+class LabelIndex {
+public:
+    // The slot for `number`, null when no label has it yet.
+    LABEL_REC*& slot(uint32_t number);
+    LABEL_REC* find(uint32_t number) const;
+    void clear();
+    void reserve(std::size_t labels);
+
+private:
+    bool fits_table(uint32_t number) const;
+
+    std::vector<LABEL_REC*> table_;
+    std::unordered_map<uint32_t, LABEL_REC*> far_;
+    std::size_t count_ = 0;
+};
+
 // The flow graph of one function and everything the flow analyses keep for
-// it.  Blocks are owned here; a destroyed block leaves an empty slot so
-// that serial numbers stay valid.
+// it.  Blocks are owned here; a destroyed block leaves an empty slot in
+// `blocks` until chain_blocks() gives the serial numbers again.
 class FlowGraph {
 public:
     FlowGraph(ir::FUNINFO& function, icode::FunctionBody& body);
@@ -134,10 +189,12 @@ public:
     icode::FunctionBody& body;
     BuildOptions options;
 
-    std::vector<std::unique_ptr<BBLK>> blocks; // by serial number
-    BBLK* first = nullptr;                     // head of the layout list
-    BBLK* chain = nullptr;                     // head of the chain of all blocks
-    BBLK* exit = nullptr;                      // the block holding the function's URETURN
+    // By serial number; null once destroyed.  After chain_blocks() the
+    // serial numbers follow the chain.
+    std::vector<BBLK*> blocks;
+    BBLK* first = nullptr; // head of the layout list
+    BBLK* chain = nullptr; // head of the chain of all blocks
+    BBLK* exit = nullptr;  // the block holding the function's URETURN
     uint32_t block_count = 0;
     // Set whenever the control structure changes; the dominator object and
     // the loop hierarchy use it to know that they are stale.
@@ -159,7 +216,7 @@ public:
 
     // Makes a block holding `statements` and puts it in front of `before`
     // in both lists (at the end when `before` is null).
-    BBLK* make_block(std::vector<StatementEntry> statements, BBLK* before);
+    BBLK* make_block(StatementList statements, BBLK* before);
     // Unlinks the block from both lists, drops its edges and its labels'
     // owner, and destroys it.
     void destroy_block(BBLK* block);
@@ -177,25 +234,51 @@ public:
     // A BRANCH to the block.
     NODE* branch_to(BBLK* block);
     void note_label_number(uint32_t number);
+    // Sets every label's reference count to 0, before the edges are built
+    // again.
+    void clear_label_references() {
+        for (LABEL_REC& label : label_store_)
+            label.reference_count = 0;
+    }
     bool is_new_label(const LABEL_REC* label) const { return label->made_by_graph; }
     // After the blocks have their final DFNs: each block's first label takes
     // the block's DFN, every other label a number above the block count, and
     // the LABELREFs of the transfers show the new numbers.
     void renumber_labels();
 
+    // The blocks in chain order, as `blocks` (with a null for each block
+    // destroyed since): after the builder has made blocks in front of the
+    // chain's head, the serial numbers are given again in chain order.
+    // Walking this list rather than the chain lets the records ahead be
+    // fetched while one is handled.
+    const std::vector<BBLK*>& chain_blocks();
+
     // Blocks in layout order / chain order.
     std::vector<BBLK*> layout() const;
     std::vector<BBLK*> chain_order() const;
+    // Live sets for a block (liveness.h); all of them go at once with
+    // free_live_sets.
+    BlockLiveSets* new_live_sets() { return live_pool_.make(); }
+    void drop_all_live_sets() { live_pool_.clear(); }
+
     // The block with that DFN (after numbering), or nullptr.
     BBLK* block_at_dfn(uint32_t dfn) const;
 
 private:
     void link_in_layout(BBLK* block, BBLK* before);
     void link_in_chain(BBLK* block, BBLK* before);
+    void unlink_from_chain(BBLK* block);
+    void unlink_from_layout(BBLK* block);
+
+    // Chunks of 64 blocks stay below the allocator's threshold for mapping
+    // fresh pages, so a graph reuses the memory of the previous one.
+    ChunkPool<BBLK, 64> block_pool_;
+    ChunkPool<BlockLiveSets, 64> live_pool_;
 
     BBLK* chain_tail_ = nullptr;
+    bool serials_off_chain_ = false; // a block was made in front of the chain's head
     std::deque<LABEL_REC> label_store_;
-    std::unordered_map<uint32_t, LABEL_REC*> labels_;
+    LabelIndex labels_;
     uint32_t next_label_number_ = 1;
 };
 
@@ -273,6 +356,30 @@ void dump_current_flow_graph();
 // The label targets of a transfer statement, in tree order (IF: true target
 // first; SWITCH: cases in list order).
 std::vector<LABEL_REC*> transfer_targets(const NODE* statement);
+// Applies `visit` to each LABELREF that a transfer jumps to, in tree order.
+// An IF's condition and a SWITCH's selector hold no targets and are not
+// walked: on large functions every node touched is a likely cache miss.
+template <typename Visit> void for_each_target_ref(NODE* transfer, Visit&& visit) {
+    if (transfer == nullptr)
+        return;
+    NODE* targets = nullptr;
+    switch (transfer->op) {
+    case ir::BRANCH:
+        targets = transfer->left;
+        break;
+    case ir::IF:
+    case ir::SWITCH:
+        targets = transfer->right;
+        break;
+    default:
+        return;
+    }
+    ir::walk_tree(targets, [&](NODE* node) {
+        if (node->op == ir::LABELREF)
+            visit(node);
+    });
+}
+
 // Points every LABELREF of the statement that leads to `from` at `to`;
 // returns how many it changed.
 int retarget_label_refs(NODE* statement, const BBLK* from, LABEL_REC* to);

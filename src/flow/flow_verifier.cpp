@@ -66,7 +66,7 @@ std::string FlowVerifier::check_layout() {
         ++position;
         if (position > g_.blocks.size())
             return "the layout list has a cycle";
-        if (b->serial >= g_.blocks.size() || g_.blocks[b->serial].get() != b)
+        if (b->serial >= g_.blocks.size() || g_.blocks[b->serial] != b)
             return block_name(b) + " is on the layout list but not registered";
         if (b->dfn != position)
             return block_name(b) + " is at layout position " + std::to_string(position);

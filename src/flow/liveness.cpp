@@ -179,23 +179,24 @@ void LocalSets::visit(const NODE* node, bool conditional) {
     }
 }
 
-void make_sets(BBLK* b, uint32_t n) {
-    b->live.in = BITVEC(n);
-    b->live.out = BITVEC(n);
-    b->live.def = BITVEC(n);
-    b->live.use = BITVEC(n);
-    b->live.defany = BITVEC(n);
-    b->live.useany = BITVEC(n);
+void make_sets(FlowGraph& graph, BBLK* b, uint32_t n) {
+    b->live_sets = graph.new_live_sets();
+    b->live().in = BITVEC(n);
+    b->live().out = BITVEC(n);
+    b->live().def = BITVEC(n);
+    b->live().use = BITVEC(n);
+    b->live().defany = BITVEC(n);
+    b->live().useany = BITVEC(n);
     b->has_live_sets = true;
 }
 
 // The candidates live after each statement, backwards from OUT: the set
 // before a statement is its upward-exposed uses and what it does not kill.
 void annotate_statements(BBLK* b, uint32_t n) {
-    b->live.after_statement.assign(b->statements.size(), BITVEC(n));
-    BITVEC live = b->live.out;
+    b->live().after_statement.assign(b->statements.size(), BITVEC(n));
+    BITVEC live = b->live().out;
     for (std::size_t i = b->statements.size(); i-- > 0;) {
-        b->live.after_statement[i] = live;
+        b->live().after_statement[i] = live;
         BlockLiveSets one;
         one.def = BITVEC(n);
         one.use = BITVEC(n);
@@ -215,11 +216,11 @@ void solve(FlowGraph& graph) {
         for (auto at = order.rbegin(); at != order.rend(); ++at) {
             BBLK* b = *at;
             if (b->succs.empty())
-                b->live.out.clear_all();
+                b->live().out.clear_all();
             for (const Edge& e : b->succs)
-                changed = b->live.out.union_with(e.block->live.in) || changed;
-            b->live.in.difference(b->live.out, b->live.def);
-            b->live.in.merge(b->live.use);
+                changed = b->live().out.union_with(e.block->live().in) || changed;
+            b->live().in.difference(b->live().out, b->live().def);
+            b->live().in.merge(b->live().use);
         }
     }
 }
@@ -264,12 +265,12 @@ void tidy_block_statements(FlowGraph& graph, BBLK& block) {
     if (block.statements.empty())
         return;
     FunctionArenaScope arena(graph.function);
-    std::vector<StatementEntry> tidied;
+    StatementList tidied;
     tidied.reserve(block.statements.size());
     const std::size_t last = block.statements.size() - 1;
     for (std::size_t i = 0; i <= last; ++i) {
         const StatementEntry& s = block.statements[i];
-        std::vector<NODE*> pieces = scalar::tidy_statement(s.tree);
+        const scalar::StatementPieces pieces = scalar::tidy_statement(s.tree);
         // The transfer decides the successors: it must stay last.
         if (i == last && (pieces.empty() || !is_transfer(pieces.back()))) {
             tidied.push_back(s);
@@ -287,16 +288,20 @@ uint32_t number_lva_candidates(FlowGraph& graph, bool vector_arrays) {
 }
 
 bool live_after_statement(const BBLK& block, std::size_t index, const ir::Symbol& symbol) {
-    if (symbol.candidate < 0 || index >= block.live.after_statement.size())
+    if (symbol.candidate < 0 || block.live_sets == nullptr ||
+        index >= block.live().after_statement.size())
         return false;
-    return block.live.after_statement[index].test(static_cast<uint32_t>(symbol.candidate));
+    return block.live().after_statement[index].test(static_cast<uint32_t>(symbol.candidate));
 }
 
 void free_live_sets(FlowGraph& graph) {
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain) {
-        b->live = BlockLiveSets{};
+    for (BBLK* b : graph.blocks) {
+        if (b == nullptr)
+            continue;
+        b->live_sets = nullptr;
         b->has_live_sets = false;
     }
+    graph.drop_all_live_sets();
 }
 
 uint32_t find_live_variables(FlowGraph& graph, bool self_updates_not_uses, bool vector_arrays) {
@@ -307,14 +312,14 @@ uint32_t find_live_variables(FlowGraph& graph, bool self_updates_not_uses, bool 
     number_candidates(graph, vector_arrays);
     const uint32_t n = static_cast<uint32_t>(graph.lva_candidates.size());
     for (BBLK* b = graph.first; b != nullptr; b = b->next) {
-        make_sets(b, n);
+        make_sets(graph, b, n);
         if (n == 0)
             continue;
-        LocalSets local(b->live, self_updates_not_uses);
+        LocalSets local(b->live(), self_updates_not_uses);
         for (const StatementEntry& s : b->statements)
             local.statement(s.tree);
-        b->live.def.subtract(b->live.use);
-        b->live.in = b->live.use;
+        b->live().def.subtract(b->live().use);
+        b->live().in = b->live().use;
     }
     if (n == 0)
         return n;

@@ -46,8 +46,7 @@ private:
 };
 
 Loop* LoopFinder::new_loop(BBLK* header, BBLK* latch) {
-    h_.loops.push_back(std::make_unique<Loop>());
-    Loop* loop = h_.loops.back().get();
+    Loop* loop = h_.loops.emplace_back(h_.pool.make());
     loop->header = header;
     loop->latch = latch;
     loop->number = static_cast<uint16_t>(++h_.loops_found);
@@ -112,8 +111,7 @@ bool LoopFinder::find() {
 }
 
 void LoopFinder::make_root() {
-    h_.loops.push_back(std::make_unique<Loop>());
-    Loop* root = h_.loops.back().get();
+    Loop* root = h_.loops.emplace_back(h_.pool.make());
     h_.root = root;
     root->header = g_.first;
     root->number = static_cast<uint16_t>(h_.loops_found + 1);
@@ -137,6 +135,7 @@ void LoopFinder::abandon() {
     for (BBLK* b = g_.first; b != nullptr; b = b->next)
         b->loop = nullptr;
     h_.loops.clear();
+    h_.pool.clear();
     h_.loops_found = 0;
     h_.abandoned = true;
 }
@@ -161,9 +160,8 @@ void order_blocks(Loop& root) {
 std::vector<Loop*> Loop::children() const {
     std::vector<Loop*> kids;
     for (BBLK* b : blocks)
-        if (b->loop != this && b->loop != nullptr && b->loop->header == b &&
-            b->loop->parent == this)
-            kids.push_back(b->loop);
+        if (Loop* child = child_headed_by(b))
+            kids.push_back(child);
     return kids;
 }
 
@@ -216,11 +214,8 @@ BBLK* make_preheader(FlowGraph& graph, Loop& loop) {
 }
 
 void number_depths(Loop& loop, int depth) {
-    if (depth > 32767) {
-        std::fprintf(stderr, "Too many nested loops:  %d\n", depth);
-        driver::terminate_abnormally();
-    }
     std::vector<std::pair<Loop*, int>> stack{{&loop, depth}};
+    std::vector<Loop*> preorder;
     while (!stack.empty()) {
         auto [current, d] = stack.back();
         stack.pop_back();
@@ -229,25 +224,31 @@ void number_depths(Loop& loop, int depth) {
             driver::terminate_abnormally();
         }
         current->depth = static_cast<int16_t>(d);
-        for (BBLK* b : current->blocks)
+        preorder.push_back(current);
+        for (BBLK* b : current->blocks) {
             if (b->loop == current)
                 b->loop_depth = current->depth;
-        for (Loop* child : current->children()) {
-            stack.push_back({child, d + 1});
+            else if (Loop* child = current->child_headed_by(b))
+                stack.push_back({child, d + 1});
         }
     }
-    // A loop spans the source of its children too.
-    walk_loops(loop, [](Loop& l) {
-        for (Loop* p = l.parent; p != nullptr; p = p->parent) {
-            if (l.first_line != 0 && (p->first_line == 0 || l.first_line < p->first_line))
-                p->first_line = l.first_line;
-            p->last_line = std::max(p->last_line, l.last_line);
-        }
-    });
+    // A loop spans the source of its children too: inner loops first, each
+    // widening its parent's span with its own (already widened) one.
+    for (auto at = preorder.rbegin(); at != preorder.rend(); ++at) {
+        const Loop& l = **at;
+        Loop* p = l.parent;
+        if (p == nullptr || &l == &loop)
+            continue;
+        if (l.first_line != 0 && (p->first_line == 0 || l.first_line < p->first_line))
+            p->first_line = l.first_line;
+        p->last_line = std::max(p->last_line, l.last_line);
+    }
 }
 
 void clear_loop_hierarchy(FlowGraph& graph) {
-    for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain) {
+    for (BBLK* b : graph.blocks) {
+        if (b == nullptr)
+            continue;
         b->loop = nullptr;
         b->loop_depth = 0;
         b->loop_scratch = 0;

@@ -27,11 +27,19 @@ struct Loop {
 
     // Child loops in the order of the blocks list.
     std::vector<Loop*> children() const;
+    // The child loop that `block` (one of `blocks`) heads, or nullptr.
+    Loop* child_headed_by(const BBLK* block) const {
+        Loop* inner = block->loop;
+        return inner != this && inner != nullptr && inner->header == block && inner->parent == this
+                   ? inner
+                   : nullptr;
+    }
     bool contains(const BBLK* block) const;
 };
 
 struct LoopHierarchy {
-    std::vector<std::unique_ptr<Loop>> loops; // every record, the root last
+    std::vector<Loop*> loops; // every record, the root last
+    ChunkPool<Loop, 64> pool; // where the records live
     Loop* root = nullptr;
     bool abandoned = false; // the graph holds a loop that cannot be represented
     uint32_t loops_found = 0;
@@ -65,8 +73,9 @@ template <typename Visit> void walk_loops(Loop& loop, Visit&& visit) {
         Loop* current = stack.back();
         stack.pop_back();
         visit(*current);
-        std::vector<Loop*> kids = current->children();
-        stack.insert(stack.end(), kids.rbegin(), kids.rend());
+        for (auto at = current->blocks.rbegin(); at != current->blocks.rend(); ++at)
+            if (Loop* child = current->child_headed_by(*at))
+                stack.push_back(child);
     }
 }
 

@@ -94,7 +94,7 @@ bool is_self_assignment(const NODE* tree) {
 }
 
 // The operands of a COMMAOP chain, each as a statement, in order.
-void append_pieces(NODE* tree, std::vector<NODE*>& pieces) {
+void append_pieces(NODE* tree, StatementPieces& pieces) {
     for (; tree != nullptr && tree->op == ir::COMMAOP && tree->left != nullptr &&
            tree->right != nullptr;
          tree = tree->right)
@@ -106,7 +106,7 @@ void append_pieces(NODE* tree, std::vector<NODE*>& pieces) {
 // The COMMAOP operand whose value the statement uses, with the operands
 // before it moved out as statements of their own: they are evaluated
 // first either way.
-NODE* hoist_leading_operands(NODE* operand, std::vector<NODE*>& pieces) {
+NODE* hoist_leading_operands(NODE* operand, StatementPieces& pieces) {
     while (operand != nullptr && operand->op == ir::COMMAOP && operand->left != nullptr &&
            operand->right != nullptr) {
         append_pieces(operand->left, pieces);
@@ -131,8 +131,8 @@ NODE* simplify_statement(NODE* statement) {
     return effects_of(tree);
 }
 
-std::vector<NODE*> tidy_statement(NODE* statement) {
-    std::vector<NODE*> pieces;
+StatementPieces tidy_statement(NODE* statement) {
+    StatementPieces pieces;
     if (statement == nullptr)
         return pieces;
     if (is_kept_statement(statement->op)) {

@@ -14,6 +14,8 @@
 // dropped parts of a tree are not freed: they go with the arena.
 #pragma once
 
+#include <boost/container/small_vector.hpp>
+
 #include "ir/node.h"
 
 #include <vector>
@@ -43,7 +45,9 @@ bool is_kept_statement(ir::Opcode op);
 // simplified, and a COMMAOP chain at the top (or in the condition or
 // value of a control statement) becomes one statement per operand, in
 // evaluation order.  Empty when nothing is left.
-std::vector<ir::NODE*> tidy_statement(ir::NODE* statement);
+// Most statements stay one piece: the list keeps two in place.
+using StatementPieces = boost::container::small_vector<ir::NODE*, 2>;
+StatementPieces tidy_statement(ir::NODE* statement);
 
 // Tidies every statement of a function's list; the pieces of a split
 // statement keep its position.

@@ -50,7 +50,15 @@ BitvecWarningHook set_bitvec_warning_hook(BitvecWarningHook hook) {
 
 BITVEC::BITVEC(uint32_t size) : size_(size), words_(words_for(size)), capacity_(words_) {
     if (capacity_ > 0)
-        storage_ = new Word[capacity_]();
+        storage_ = fresh_words(capacity_);
+}
+
+BITVEC::Word* BITVEC::fresh_words(uint32_t words) {
+    if (words <= 1) {
+        inline_word_ = 0;
+        return &inline_word_;
+    }
+    return new Word[words]();
 }
 
 BITVEC::BITVEC(const BITVEC& other) : BITVEC(other.size_) {
@@ -109,11 +117,15 @@ void BITVEC::take(BITVEC& other) {
     capacity_ = std::exchange(other.capacity_, 0);
     zone_ = std::exchange(other.zone_, nullptr);
     storage_ = std::exchange(other.storage_, nullptr);
+    if (storage_ == &other.inline_word_) {
+        inline_word_ = other.inline_word_;
+        storage_ = &inline_word_;
+    }
 }
 
 // Zone-owned words are the zone's to give back.
 void BITVEC::drop_storage() {
-    if (!zoned())
+    if (on_heap())
         delete[] storage_;
     storage_ = nullptr;
     capacity_ = 0;
@@ -124,7 +136,7 @@ void BITVEC::ensure_capacity(uint32_t words) {
     if (words <= capacity_)
         return;
     drop_storage();
-    storage_ = new Word[words]();
+    storage_ = fresh_words(words);
     capacity_ = words;
 }
 
@@ -146,7 +158,9 @@ void BITVEC::resize(uint32_t size) {
 // through add or remove expect only the named bit to change.
 void BITVEC::move_to_new_storage(uint32_t size) {
     const uint32_t new_words = words_for(size);
-    Word* fresh = new Word[new_words]();
+    // Growing from the inline word (or a zone) always leaves it: more than
+    // one word is needed, or the zone's words were too few.
+    Word* fresh = new Word[std::max<uint32_t>(new_words, 2)]();
     if (words_ > 0) {
         std::copy_n(storage_, words_ - 1, fresh);
         fresh[words_ - 1] = last_word();

@@ -132,6 +132,9 @@ private:
     void move_to_new_storage(uint32_t size);
     void ensure_capacity(uint32_t words);
     void drop_storage();
+    // Storage for `words` clear words: the inline word when one is enough.
+    Word* fresh_words(uint32_t words);
+    bool on_heap() const { return storage_ != &inline_word_ && zone_ == nullptr; }
     // Clears bits lo..hi inclusive, all below size().
     void clear_bits(uint32_t lo, uint32_t hi);
     void clear_bits_from(uint32_t from);
@@ -142,6 +145,10 @@ private:
     uint32_t capacity_ = 0; // words allocated
     const void* zone_ = nullptr;
     Word* storage_ = nullptr;
+    // Most functions have fewer than 64 candidates: one word lives in the
+    // vector itself, so the per-block sets of a data-flow problem cost no
+    // allocation.
+    Word inline_word_ = 0;
 };
 
 } // namespace vx

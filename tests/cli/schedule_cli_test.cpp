@@ -119,6 +119,44 @@ TEST_F(ScheduleCli, LevelTwoRemovesTheDeadStoreAndLevelZeroKeepsIt) {
     EXPECT_LT(dir.read("out.icode").size(), kept);
 }
 
+// The LIR steps run the pipeline only when asked, at the points asked for,
+// and leave the code as it was.
+TEST_F(ScheduleCli, LirStepsRunOnlyAtThePointsTheOptionsName) {
+    auto lir_lines = [&](std::vector<std::string> args) {
+        args.push_back("--debug_output=1");
+        EXPECT_EQ(optvx(args).status, 0);
+        const std::string log = dir.read("in.odb");
+        std::vector<std::string> lines;
+        std::regex trace("LIR pipeline \\((\\w+)\\)(: [a-z_, ]+)?");
+        for (std::sregex_iterator it(log.begin(), log.end(), trace), end; it != end; ++it)
+            lines.push_back(it->str());
+        return lines;
+    };
+    EXPECT_TRUE(lir_lines({"-o2"}).empty());
+    const std::vector<std::string> both(2, "LIR pipeline (early)");
+    std::vector<std::string> everywhere;
+    for (int function = 0; function < 2; ++function) {
+        everywhere.push_back("LIR pipeline (early)");
+        everywhere.push_back("LIR pipeline (late)");
+    }
+    EXPECT_EQ(lir_lines({"-o2", "--enable=lir"}), everywhere);
+    EXPECT_EQ(lir_lines({"-o2", "--enable=lir_early"}), both);
+    EXPECT_EQ(lir_lines({"-o2", "--enable=lir_late"}),
+              std::vector<std::string>(2, "LIR pipeline (late)"));
+    std::vector<std::string> with_ssa;
+    for (int function = 0; function < 2; ++function) {
+        with_ssa.push_back("LIR pipeline (early)");
+        with_ssa.push_back("LIR pipeline (early): ssa_enter, ssa_dce");
+    }
+    EXPECT_EQ(lir_lines({"-o2", "--lir"}), with_ssa);
+    EXPECT_EQ(lir_lines({"-o2", "--enable=lir_early,lirssa"}), with_ssa);
+
+    ASSERT_EQ(optvx({"-o2"}).status, 0);
+    const std::string plain = dir.read("out.icode");
+    ASSERT_EQ(optvx({"-o2", "--enable=lir", "--lir"}).status, 0);
+    EXPECT_EQ(dir.read("out.icode"), plain);
+}
+
 TEST_F(ScheduleCli, TheVerifierNamesTheStepThatFindsBrokenTrees) {
     // A branch to a label the function does not define.  Left as read, the
     // function reaches the verifier after the first step that reads it.

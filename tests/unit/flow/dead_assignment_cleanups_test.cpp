@@ -34,7 +34,7 @@ TEST_F(DeadAssignmentCleanups, StatementsAreMarkedWithWhatIsLiveAfterThem) {
                             stmt (RETURN:1 (NAME:1 2 3) (NOP)))");
     find_live_variables(g, false, false);
     const BBLK& b = *g.first;
-    ASSERT_EQ(b.live.after_statement.size(), 3u);
+    ASSERT_EQ(b.live().after_statement.size(), 3u);
     EXPECT_TRUE(live_after_statement(b, 0, *local("y")));
     EXPECT_TRUE(live_after_statement(b, 0, *local("n")));
     EXPECT_FALSE(live_after_statement(b, 0, *local("x")));
@@ -48,7 +48,7 @@ TEST_F(DeadAssignmentCleanups, SelfUpdatePassLeavesNoMarks) {
     FlowGraph& g = build(R"(stmt (ASG:1 (NAME:1 2 2) (NAME:1 1 0))
                             stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
     find_live_variables(g, true, false);
-    EXPECT_TRUE(g.first->live.after_statement.empty());
+    EXPECT_TRUE(g.first->live().after_statement.empty());
 }
 
 const char* kEmbedded =

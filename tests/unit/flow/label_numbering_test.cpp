@@ -155,6 +155,21 @@ TEST_F(LabelNumbering, UnusedFileLabelsStayAndUnusedNewOnesGo) {
                                              "(RETURN (NAME y) (NOP))"}));
 }
 
+// Label numbers far beyond the function's label count are looked up as
+// well as small ones, and new labels still take fresh numbers.
+TEST_F(LabelNumbering, HugeFileLabelNumbersAreFound) {
+    FlowGraph& g = build(R"(stmt (CBRANCH (NAME:1 1 0) (LABEL 4000000000))
+                            stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+                            label 4000000000
+                            label 3
+                            stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    EXPECT_EQ(verify_flow_graph(g), "");
+    EXPECT_EQ(label_numbering_problem(g), "");
+    const FlattenedLabels labels = flattened_labels(flattened_ops());
+    for (const std::string& number : labels.named)
+        EXPECT_TRUE(labels.defined.contains(number)) << "label " << number;
+}
+
 // The flattened statements name labels by their DFNs; reading them again
 // gives the same kind of graph.
 TEST_F(LabelNumbering, RebuildingFromFlattenedStatementsKeepsTheNumbering) {

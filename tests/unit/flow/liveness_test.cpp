@@ -37,15 +37,15 @@ TEST_F(Liveness, LiveAcrossTheLoopAndEmptyOutAtExits) {
     ASSERT_GT(find_live_variables(g, false, false), 0u);
     const int y = local("y")->candidate, x = local("x")->candidate, n = local("n")->candidate;
     BBLK* header = block_read_as(g, 1);
-    EXPECT_TRUE(header->live.in.test(y));
-    EXPECT_TRUE(header->live.in.test(x));
-    EXPECT_TRUE(header->live.in.test(n));
-    EXPECT_TRUE(header->live.out.test(y));
-    EXPECT_FALSE(g.first->live.in.test(y)); // killed by y = 0
-    EXPECT_TRUE(g.first->live.def.test(y));
+    EXPECT_TRUE(header->live().in.test(y));
+    EXPECT_TRUE(header->live().in.test(x));
+    EXPECT_TRUE(header->live().in.test(n));
+    EXPECT_TRUE(header->live().out.test(y));
+    EXPECT_FALSE(g.first->live().in.test(y)); // killed by y = 0
+    EXPECT_TRUE(g.first->live().def.test(y));
     for (BBLK* b = g.first; b != nullptr; b = b->next) {
         if (b->succs.empty()) {
-            EXPECT_EQ(b->live.out.count(), 0u);
+            EXPECT_EQ(b->live().out.count(), 0u);
         }
     }
 }

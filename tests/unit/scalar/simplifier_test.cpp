@@ -359,7 +359,7 @@ TEST_F(Simplifier, KeptStatementsAreLeftAlone) {
         EXPECT_TRUE(is_kept_statement(op)) << ir::opcode_name(op);
     EXPECT_FALSE(is_kept_statement(ir::ASG));
     NODE* label = ir::make_label_def(5);
-    EXPECT_EQ(tidy_statement(label), std::vector<NODE*>{label});
+    EXPECT_EQ(tidy_statement(label), StatementPieces{label});
 }
 
 TEST_F(Simplifier, CommaStatementsSplitIntoOneStatementPerOperand) {

@@ -165,5 +165,27 @@ TEST_F(BitVec, ZoneOwnedWordsAreNeverFreed) {
     EXPECT_EQ(zone_words[0], BITVEC::Word{1} << 7);
 }
 
+// Vectors of up to one word keep it in themselves: moves and copies must
+// carry the bits, and growing past one word must keep them.
+TEST_F(BitVec, OneWordVectorsSurviveMovesCopiesAndGrowth) {
+    BITVEC small = with(40, {3, 39});
+    BITVEC moved(std::move(small));
+    EXPECT_EQ(members(moved), (Members{3, 39}));
+    BITVEC copy = moved;
+    copy.add(5);
+    EXPECT_EQ(members(moved), (Members{3, 39}));
+    BITVEC assigned;
+    assigned = std::move(copy);
+    EXPECT_EQ(members(assigned), (Members{3, 5, 39}));
+    assigned.resize(300);
+    assigned.add(250);
+    EXPECT_EQ(members(assigned), (Members{3, 5, 39, 250}));
+    std::vector<BITVEC> many(50, with(10, {1}));
+    many.resize(500, with(10, {2})); // reallocation moves every element
+    EXPECT_EQ(members(many[0]), Members{1});
+    EXPECT_EQ(members(many[499]), Members{2});
+    EXPECT_TRUE(warnings.empty());
+}
+
 } // namespace
 } // namespace vx

@@ -29,14 +29,17 @@ std::vector<BBLK*> forward_layout(const FlowGraph& g) {
 // one, the chain is doubly linked, and chain_blocks() lists it in order.
 void expect_lists_consistent(FlowGraph& g) {
     const std::vector<BBLK*> layout = forward_layout(g);
-    for (std::size_t i = 1; i < layout.size(); ++i)
+    for (std::size_t i = 1; i < layout.size(); ++i) {
         EXPECT_EQ(layout[i]->prev, layout[i - 1]);
-    if (!layout.empty())
+    }
+    if (!layout.empty()) {
         EXPECT_EQ(g.first->prev, layout.back());
+    }
     std::vector<BBLK*> chain;
     for (BBLK* b = g.chain; b != nullptr; b = b->next_in_chain) {
-        if (!chain.empty())
+        if (!chain.empty()) {
             EXPECT_EQ(b->prev_in_chain, chain.back());
+        }
         chain.push_back(b);
     }
     std::vector<BBLK*> listed;
@@ -44,9 +47,11 @@ void expect_lists_consistent(FlowGraph& g) {
         if (b != nullptr)
             listed.push_back(b);
     EXPECT_EQ(listed, chain);
-    for (std::size_t i = 0; i < g.blocks.size(); ++i)
-        if (g.blocks[i] != nullptr)
+    for (std::size_t i = 0; i < g.blocks.size(); ++i) {
+        if (g.blocks[i] != nullptr) {
             EXPECT_EQ(g.blocks[i]->serial, i);
+        }
+    }
 }
 
 TEST_F(BlockLists, BuilderBlocksAreListedInChainOrder) {
@@ -90,8 +95,9 @@ TEST_F(BlockLists, UnreachedBlocksLeaveTheLayoutWhenNumbered) {
                             label 6
                             stmt (BRANCH (LABEL 5)))");
     expect_lists_consistent(g);
-    for (BBLK* b = g.chain; b != nullptr; b = b->next_in_chain)
+    for (BBLK* b = g.chain; b != nullptr; b = b->next_in_chain) {
         EXPECT_TRUE(b->in_layout);
+    }
     EXPECT_EQ(verify_flow_graph(g), "");
 }
 

@@ -115,6 +115,7 @@ void BlockBuilder::run() {
     if (pending_.empty())
         start_run(StatementEntry{g_.branch_to(g_.first), {}});
     flush();
+    g_.order_serials_after_building();
 }
 
 // New labels must not take a number that the function already uses.  A

@@ -75,14 +75,23 @@ struct SuccessorTable {
     std::vector<uint32_t> first;      // successors of block i: targets[first[i] .. first[i + 1])
     std::vector<uint32_t> targets;
 
-    explicit SuccessorTable(const FlowGraph& graph) : blocks(graph.blocks) {
+    // Reading the lists, it also takes every block off the layout list and
+    // clears its DFN and predecessors, so that the numbering and the
+    // removal of unreachable blocks visit each record once more only to
+    // place it.
+    explicit SuccessorTable(FlowGraph& graph) : blocks(graph.blocks) {
         first.reserve(blocks.size() + 1);
         targets.reserve(2 * blocks.size());
-        for (const BBLK* b : blocks) {
+        for (BBLK* b : blocks) {
             first.push_back(static_cast<uint32_t>(targets.size()));
-            if (b != nullptr)
-                for (const Edge& e : b->succs)
-                    targets.push_back(e.block->serial);
+            if (b == nullptr)
+                continue;
+            for (const Edge& e : b->succs)
+                targets.push_back(e.block->serial);
+            b->dfn = 0;
+            b->next = b->prev = nullptr;
+            b->in_layout = false;
+            b->preds.clear(); // remove_unreachable_blocks gives them again
         }
         first.push_back(static_cast<uint32_t>(targets.size()));
     }
@@ -164,15 +173,9 @@ void build_edges(FlowGraph& graph) {
 void number_blocks(FlowGraph& graph) {
     SuccessorTable table(graph);
     const uint32_t count = static_cast<uint32_t>(table.blocks.size());
-    for (uint32_t i = 0; i < count; ++i) {
-        if (table.blocks[i] == nullptr)
-            continue;
-        order_successors(table, i);
-        BBLK* block = table.blocks[i];
-        block->dfn = 0;
-        block->next = block->prev = nullptr;
-        block->in_layout = false;
-    }
+    for (uint32_t i = 0; i < count; ++i)
+        if (table.blocks[i] != nullptr)
+            order_successors(table, i);
     if (graph.first == nullptr)
         return;
     constexpr uint32_t kNone = UINT32_MAX;
@@ -212,10 +215,9 @@ void number_blocks(FlowGraph& graph) {
     graph.note_change();
 }
 
+// The predecessor lists were emptied by number_blocks, which always runs
+// just before.
 void remove_unreachable_blocks(FlowGraph& graph) {
-    for (BBLK* b : graph.blocks)
-        if (b != nullptr)
-            b->preds.clear();
     graph.block_count = 0;
     BBLK* last = nullptr;
     for (BBLK* b = graph.first; b != nullptr; b = b->next) {
@@ -229,32 +231,35 @@ void remove_unreachable_blocks(FlowGraph& graph) {
     }
     if (graph.first != nullptr)
         graph.first->prev = last;
-    // Unreachable blocks may form cycles among themselves; their edges go
-    // first, so that destroying one never reaches another already destroyed.
-    // (No reached block lists one as a predecessor.)
+    // One walk over the chain when every block was reached; otherwise the
+    // unreached blocks lose their edges first, so that destroying one never
+    // reaches another already destroyed (they may form cycles among
+    // themselves; no reached block lists one as a predecessor).
     const std::vector<BBLK*>& chain = graph.chain_blocks();
-    for (BBLK* b : chain)
-        if (b != nullptr && b->dfn == 0) {
-            b->succs.clear();
-            b->preds.clear();
-        }
-    // Destroying a block leaves a null in its place; the list keeps its length.
-    for (std::size_t i = 0; i < chain.size(); ++i) {
-        BBLK* b = chain[i];
+    bool unreached = false;
+    uint32_t uon = 0;
+    for (BBLK* b : chain) {
         if (b == nullptr)
             continue;
         b->visited = false;
         if (b->dfn == 0) {
-            if (!b->statements.empty())
-                driver::debug_printf("\nUNREACHABLE BASIC BLOCK: UON==%d\n",
-                                     static_cast<int>(b->uon));
-            graph.destroy_block(b);
+            unreached = true;
+            b->succs.clear();
+            b->preds.clear();
+        } else {
+            b->uon = ++uon; // the position among the blocks that stay
         }
     }
-    uint32_t uon = 0;
-    for (BBLK* b : chain)
-        if (b != nullptr)
-            b->uon = ++uon;
+    // Destroying a block leaves a null in its place; the list keeps its
+    // length.  The message shows the UON the edges were built with.
+    for (std::size_t i = 0; unreached && i < chain.size(); ++i) {
+        BBLK* b = chain[i];
+        if (b == nullptr || b->dfn != 0)
+            continue;
+        if (!b->statements.empty())
+            driver::debug_printf("\nUNREACHABLE BASIC BLOCK: UON==%d\n", static_cast<int>(b->uon));
+        graph.destroy_block(b);
+    }
     graph.renumber_labels();
     graph.note_change();
 }

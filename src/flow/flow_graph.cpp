@@ -97,6 +97,21 @@ const std::vector<BBLK*>& FlowGraph::chain_blocks() {
     return blocks;
 }
 
+void FlowGraph::order_serials_after_building() {
+    std::reverse(blocks.begin(), blocks.end());
+    const bool as_built =
+        !blocks.empty() && blocks.front() == chain && blocks.back() == chain_tail_;
+    if (!as_built) {
+        // Not a fresh build: follow the chain after all.
+        serials_off_chain_ = true;
+        chain_blocks();
+        return;
+    }
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        blocks[i]->serial = static_cast<uint32_t>(i);
+    serials_off_chain_ = false;
+}
+
 void FlowGraph::unlink_from_chain(BBLK* block) {
     BBLK* before = block->prev_in_chain;
     BBLK* after = block->next_in_chain;

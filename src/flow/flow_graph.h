@@ -252,6 +252,10 @@ public:
     // Walking this list rather than the chain lets the records ahead be
     // fetched while one is handled.
     const std::vector<BBLK*>& chain_blocks();
+    // The builder makes the exit block first and every other block in front
+    // of the chain's head, so the chain is the creation order reversed:
+    // this gives the serial numbers in chain order without following it.
+    void order_serials_after_building();
 
     // Blocks in layout order / chain order.
     std::vector<BBLK*> layout() const;
@@ -321,10 +325,11 @@ FlowGraph& build_flow_graph(ir::FUNINFO& function, icode::FunctionBody& body,
                             const BuildOptions& options = {});
 
 // Parts of the build, for passes that have changed the graph.
-void build_blocks(FlowGraph& graph);              // block formation only
-void build_edges(FlowGraph& graph);               // successors from last statements, UON
-void number_blocks(FlowGraph& graph);             // depth-first order and DFN
-void remove_unreachable_blocks(FlowGraph& graph); // predecessors, final DFN, removal, labels
+void build_blocks(FlowGraph& graph);  // block formation only
+void build_edges(FlowGraph& graph);   // successors from last statements, UON
+void number_blocks(FlowGraph& graph); // depth-first order and DFN
+// After number_blocks: predecessors, final DFN, removal, labels.
+void remove_unreachable_blocks(FlowGraph& graph);
 // Successors, numbering and unreachable-block removal again, after a pass
 // has rewritten transfers.
 void renumber_flow_graph(FlowGraph& graph);

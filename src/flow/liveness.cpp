@@ -35,19 +35,25 @@ bool is_volatile(const ir::TYPE* type) {
     return type != nullptr && (type->qualifiers(true) & ir::CQ_VOLATILE) != 0;
 }
 
-// Symbols whose address some statement takes.
-std::unordered_set<const ir::Symbol*> address_taken(const FlowGraph& graph) {
-    std::unordered_set<const ir::Symbol*> taken;
-    for (const BBLK* b = graph.first; b != nullptr; b = b->next)
-        for (const StatementEntry& s : b->statements)
-            ir::walk_tree(s.tree, [&](const NODE* node) {
-                if (node->op != ir::UAND || node->left == nullptr)
-                    return;
-                ir::walk_tree(node->left, [&](const NODE* inner) {
-                    if (inner->op == ir::NAME && inner->sym() != nullptr)
-                        taken.insert(inner->sym());
-                });
+using SymbolSet = std::unordered_set<const ir::Symbol*>;
+
+// Adds the symbols whose address a statement of the block takes.
+void note_address_taken(const BBLK& b, SymbolSet& taken) {
+    for (const StatementEntry& s : b.statements)
+        ir::walk_tree(s.tree, [&](const NODE* node) {
+            if (node->op != ir::UAND || node->left == nullptr)
+                return;
+            ir::walk_tree(node->left, [&](const NODE* inner) {
+                if (inner->op == ir::NAME && inner->sym() != nullptr)
+                    taken.insert(inner->sym());
             });
+        });
+}
+
+SymbolSet address_taken(const FlowGraph& graph) {
+    SymbolSet taken;
+    for (const BBLK* b = graph.first; b != nullptr; b = b->next)
+        note_address_taken(*b, taken);
     return taken;
 }
 
@@ -56,9 +62,8 @@ bool is_candidate(const ir::Symbol& symbol, bool taken) {
            symbol.type->is_scalar() && !is_volatile(symbol.type);
 }
 
-void number_candidates(FlowGraph& graph, bool vector_arrays) {
+void number_candidates(FlowGraph& graph, bool vector_arrays, const SymbolSet& taken) {
     graph.lva_candidates.clear();
-    const auto taken = address_taken(graph);
     ir::FUNINFO& f = graph.function;
     for (ir::SymbolListKind kind : {ir::SymbolListKind::declared, ir::SymbolListKind::copies,
                                     ir::SymbolListKind::block_scope}) {
@@ -283,7 +288,7 @@ void tidy_block_statements(FlowGraph& graph, BBLK& block) {
 }
 
 uint32_t number_lva_candidates(FlowGraph& graph, bool vector_arrays) {
-    number_candidates(graph, vector_arrays);
+    number_candidates(graph, vector_arrays, address_taken(graph));
     return static_cast<uint32_t>(graph.lva_candidates.size());
 }
 
@@ -307,9 +312,14 @@ void free_live_sets(FlowGraph& graph) {
 uint32_t find_live_variables(FlowGraph& graph, bool self_updates_not_uses, bool vector_arrays) {
     driver::debug_printf("\n\n\t\t\t---------- ENTERING 'find_live_variables' --------\n");
     free_live_sets(graph);
-    for (BBLK* b = graph.first; b != nullptr; b = b->next)
+    // Each block's trees are looked at for taken addresses right after the
+    // tidying, while they are still in the cache.
+    SymbolSet taken;
+    for (BBLK* b = graph.first; b != nullptr; b = b->next) {
         tidy_block_statements(graph, *b);
-    number_candidates(graph, vector_arrays);
+        note_address_taken(*b, taken);
+    }
+    number_candidates(graph, vector_arrays, taken);
     const uint32_t n = static_cast<uint32_t>(graph.lva_candidates.size());
     for (BBLK* b = graph.first; b != nullptr; b = b->next) {
         make_sets(graph, b, n);

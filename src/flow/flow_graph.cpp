@@ -180,11 +180,15 @@ bool LabelIndex::fits_table(uint32_t number) const {
     return number < table_.size() || number <= 4 * count_ + 1024;
 }
 
+// A number placed in the hash map stays there even when the table grows
+// past it later, so both lookups ask the map when the table has nothing.
 LABEL_REC*& LabelIndex::slot(uint32_t number) {
+    if (!far_.empty())
+        if (auto at = far_.find(number); at != far_.end())
+            return at->second;
     if (!fits_table(number)) {
-        auto [at, inserted] = far_.try_emplace(number, nullptr);
-        count_ += inserted ? 1 : 0;
-        return at->second;
+        ++count_;
+        return far_.emplace(number, nullptr).first->second;
     }
     if (number >= table_.size())
         table_.resize(std::max<std::size_t>(number + 1, 2 * table_.size()), nullptr);
@@ -193,8 +197,10 @@ LABEL_REC*& LabelIndex::slot(uint32_t number) {
 }
 
 LABEL_REC* LabelIndex::find(uint32_t number) const {
-    if (number < table_.size())
+    if (number < table_.size() && table_[number] != nullptr)
         return table_[number];
+    if (far_.empty())
+        return nullptr;
     auto at = far_.find(number);
     return at == far_.end() ? nullptr : at->second;
 }

@@ -170,6 +170,29 @@ TEST_F(LabelNumbering, HugeFileLabelNumbersAreFound) {
         EXPECT_TRUE(labels.defined.contains(number)) << "label " << number;
 }
 
+// The builder meets the labels from the last statement back: label 1100
+// comes first, while few labels are known, and is filed apart from the
+// table; 1030, 1020 and 1035 then grow the table past 1100, which must
+// still be found.
+TEST_F(LabelNumbering, LabelsFiledBeforeTheTableGrowsPastThemAreFound) {
+    FlowGraph& g = build(R"(stmt (CBRANCH (NAME:1 1 0) (LABEL 1100))
+                            label 1035
+                            stmt (ASG:1 (NAME:1 2 3) (ICON:1 3))
+                            label 1020
+                            stmt (ASG:1 (NAME:1 2 2) (ICON:1 1))
+                            stmt (CBRANCH (NAME:1 1 1) (LABEL 1020))
+                            label 1030
+                            stmt (ASG:1 (NAME:1 2 2) (ICON:1 2))
+                            label 1100
+                            stmt (RETURN:1 (NAME:1 2 2) (NOP)))");
+    EXPECT_EQ(verify_flow_graph(g), "");
+    EXPECT_EQ(label_numbering_problem(g), "");
+    EXPECT_NE(block_read_as(g, 1100), nullptr);
+    simpcfg(g);
+    renumber_flow_graph(g);
+    EXPECT_EQ(verify_flow_graph(g), "");
+}
+
 // The flattened statements name labels by their DFNs; reading them again
 // gives the same kind of graph.
 TEST_F(LabelNumbering, RebuildingFromFlattenedStatementsKeepsTheNumbering) {

@@ -475,4 +475,11 @@ std::string generate_stream(uint32_t seed, int version) {
     return Generator(seed, version).run();
 }
 
+std::string function_text_with(const std::string& body, const std::string& sections) {
+    return "icode -73 600 \"t.c\"\nsection main\nfunc 0 @1:1:1\n"
+           "sym \"x\" size=16 class=9 type=1 align=16\nendparams @1:2:1\n"
+           "sym \"y\" size=16 class=1 type=1 align=16\nendlocals @1:3:1\n" +
+           body + "\nendfunc @1:9:1\n" + sections;
+}
+
 } // namespace vx::icode::testing

@@ -42,4 +42,9 @@ size_t read_everything(const std::string& bytes);
 // The text form of `bytes` (which must be well formed).
 std::string dis(const std::string& bytes);
 
+// A file in the text form with function f (global 0, parameter x (1,0),
+// local y (2,1)) around `body`, followed by `sections` (types, files and
+// symbols).
+std::string function_text_with(const std::string& body, const std::string& sections);
+
 } // namespace vx::icode::testing

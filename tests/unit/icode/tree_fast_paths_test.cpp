@@ -59,10 +59,7 @@ sym "s" size=32 class=2 type=7 align=16
 
 // Function f (global 0) with parameter x (1,0) and local y (2,1).
 std::string function_text(const std::string& body) {
-    return "icode -73 600 \"t.c\"\nsection main\nfunc 0 @1:1:1\n"
-           "sym \"x\" size=16 class=9 type=1 align=16\nendparams @1:2:1\n"
-           "sym \"y\" size=16 class=1 type=1 align=16\nendlocals @1:3:1\n" +
-           body + "\nendfunc @1:9:1\n" + kSections;
+    return testing::function_text_with(body, kSections);
 }
 
 // Statements with every payload a function's tree may carry.

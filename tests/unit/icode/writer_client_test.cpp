@@ -52,10 +52,7 @@ sym "v" size=16 class=2 type=8 align=16
 
 // Function f (global 0) with parameter x (1,0) and local y (2,1).
 std::string function_text(const std::string& body) {
-    return "icode -73 600 \"t.c\"\nsection main\nfunc 0 @1:1:1\n"
-           "sym \"x\" size=16 class=9 type=1 align=16\nendparams @1:2:1\n"
-           "sym \"y\" size=16 class=1 type=1 align=16\nendlocals @1:3:1\n" +
-           body + "\nendfunc @1:9:1\n" + kSections;
+    return testing::function_text_with(body, kSections);
 }
 
 // The text form without type numbers, which the writer chooses: no

@@ -102,9 +102,9 @@ bool intersects(const BITVEC& a, const BITVEC& b) {
 }
 
 // The statements moved out of one block, per successor, in execution order.
-// Statements to move, by successor in the order the successors were first
-// named (a map keyed by address would make the new blocks' order depend on
-// where the blocks happen to sit in memory).
+// Successors keep the order in which they were first named: a map keyed by
+// address would make the new blocks' order depend on where the blocks
+// happen to sit in memory.
 using Moves = std::vector<std::pair<BBLK*, StatementList>>;
 
 StatementList& moves_into(Moves& moves, BBLK* successor) {

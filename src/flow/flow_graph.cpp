@@ -289,13 +289,6 @@ std::vector<BBLK*> FlowGraph::layout() const {
     return order;
 }
 
-std::vector<BBLK*> FlowGraph::chain_order() const {
-    std::vector<BBLK*> order;
-    for (BBLK* b = chain; b != nullptr; b = b->next_in_chain)
-        order.push_back(b);
-    return order;
-}
-
 BBLK* FlowGraph::block_at_dfn(uint32_t dfn) const {
     for (BBLK* b = first; b != nullptr; b = b->next)
         if (b->dfn == dfn)

@@ -257,9 +257,8 @@ public:
     // this gives the serial numbers in chain order without following it.
     void order_serials_after_building();
 
-    // Blocks in layout order / chain order.
+    // Blocks in layout order.
     std::vector<BBLK*> layout() const;
-    std::vector<BBLK*> chain_order() const;
     // Live sets for a block (liveness.h); all of them go at once with
     // free_live_sets.
     BlockLiveSets* new_live_sets() { return live_pool_.make(); }

@@ -62,6 +62,29 @@ std::string function_text(const std::string& body) {
     return testing::function_text_with(body, kSections);
 }
 
+// A stream whose main part is a statement record followed by `trees`, read
+// with trees on demand.  The stream views `bytes`, so the record stays where
+// it was made.
+struct StatementStream {
+    explicit StatementStream(const std::string& trees) {
+        testing::StreamParts parts;
+        parts.main = std::string("\x2e\x01\x00", 3) + trees;
+        bytes = testing::build_stream(parts);
+        stream = IcodeStream::open(bytes);
+    }
+    StatementStream(const StatementStream&) = delete;
+    StatementStream& operator=(const StatementStream&) = delete;
+
+    RecordReader reader() {
+        RecordReader records(*stream, MAIN_PART);
+        records.set_trees_on_demand(true);
+        return records;
+    }
+
+    std::string bytes;
+    std::optional<IcodeStream> stream;
+};
+
 // Statements with every payload a function's tree may carry.
 const std::string kEveryPayload = R"(
 stmt @1:4:1 (ASG:1 (NAME:1 2 1) (PLUS:1 (NAME:1 1 0) (ICON:1 -5)))
@@ -204,13 +227,9 @@ TEST(TreeRecords, ShortAndLongNodesEncodeAsTheyDecode) {
     EXPECT_EQ(out.size(), 13u + 3u + 204u);
     EXPECT_EQ(writer.offset(), out.size());
     // What was written reads back as it was.
-    testing::StreamParts parts;
-    parts.main = std::string("\x2e\x01\x00", 3) + out;
-    const std::string bytes = testing::build_stream(parts);
-    auto stream = IcodeStream::open(bytes);
-    ASSERT_TRUE(stream.has_value());
-    RecordReader records(*stream, MAIN_PART);
-    records.set_trees_on_demand(true);
+    StatementStream input(out);
+    ASSERT_TRUE(input.stream.has_value());
+    RecordReader records = input.reader();
     const Record* statement = records.next();
     // The long record makes the scan decline; the tree is decoded whole.
     EXPECT_FALSE(records.scan_pending_tree([](const TreeNode&) { return true; }));
@@ -422,16 +441,12 @@ TEST(RecordSkipping, AFrameThatDoesNotFitIsReportedByTheGeneralStep) {
 }
 
 TEST(RecordScanning, TheScanLeavesTheStreamWhereTheTreeBeginsWhenItDeclines) {
-    testing::StreamParts parts;
     // A statement, then ASG(NAME, ICON) with the ICON refused by the sink.
-    parts.main = std::string("\x2e\x01\x00", 3) + std::string("\x65\x02\x3a\x00", 4) +
-                 std::string("\x65\x04\x02\x00\x00\x00", 6) +
-                 std::string("\x65\x03\x04\x00\x05", 5);
-    const std::string bytes = testing::build_stream(parts);
-    auto stream = IcodeStream::open(bytes);
-    ASSERT_TRUE(stream.has_value());
-    RecordReader records(*stream, MAIN_PART);
-    records.set_trees_on_demand(true);
+    StatementStream input(std::string("\x65\x02\x3a\x00", 4) +
+                          std::string("\x65\x04\x02\x00\x00\x00", 6) +
+                          std::string("\x65\x03\x04\x00\x05", 5));
+    ASSERT_TRUE(input.stream.has_value());
+    RecordReader records = input.reader();
     const Record* statement = records.next();
     ASSERT_NE(statement, nullptr);
     ASSERT_TRUE(records.tree_pending());
@@ -448,8 +463,7 @@ TEST(RecordScanning, TheScanLeavesTheStreamWhereTheTreeBeginsWhenItDeclines) {
     EXPECT_EQ(std::get<Statement>(statement->body).tree.size(), 3u);
     EXPECT_EQ(records.next(), nullptr);
     // Scanned whole, the same tree leaves the stream after it.
-    RecordReader again(*stream, MAIN_PART);
-    again.set_trees_on_demand(true);
+    RecordReader again = input.reader();
     again.next();
     seen.clear();
     EXPECT_TRUE(again.scan_pending_tree([&](const TreeNode& node) {

@@ -367,7 +367,10 @@ BBLK* Dominator::ipdom(const BBLK* block) {
     return p >= 1 && static_cast<uint32_t>(p) <= n_ ? block_of_[p] : nullptr;
 }
 
-bool Dominator::dominates(uint32_t a, uint32_t b) {
+// True when `a` is met climbing from `b` through `parent` (the immediate
+// dominators or postdominators by DFN).  The climb is bounded, so a
+// damaged tree cannot make it endless.
+bool Dominator::climbs_to(const std::vector<int32_t>& parent, uint32_t a, uint32_t b) {
     ensure_fresh();
     if (a == b)
         return true;
@@ -375,26 +378,19 @@ bool Dominator::dominates(uint32_t a, uint32_t b) {
     for (uint32_t steps = 0; steps <= n_ + 1; ++steps) {
         if (current < 1 || current > n_)
             return false;
-        current = idom_[current];
+        current = parent[current];
         if (current == a)
             return true;
     }
     return false;
 }
 
+bool Dominator::dominates(uint32_t a, uint32_t b) {
+    return climbs_to(idom_, a, b);
+}
+
 bool Dominator::postdominates(uint32_t a, uint32_t b) {
-    ensure_fresh();
-    if (a == b)
-        return true;
-    int64_t current = b;
-    for (uint32_t steps = 0; steps <= n_ + 1; ++steps) {
-        if (current < 1 || current > n_)
-            return false;
-        current = ipdom_[current];
-        if (current == a)
-            return true;
-    }
-    return false;
+    return climbs_to(ipdom_, a, b);
 }
 
 int32_t Dominator::idom_number(uint32_t dfn) {

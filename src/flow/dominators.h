@@ -69,6 +69,7 @@ private:
     int32_t intersect_postdom(int32_t x, int32_t y) const;
     void make_trees(const std::vector<BBLK*>& exits);
     void repair();
+    bool climbs_to(const std::vector<int32_t>& parent, uint32_t a, uint32_t b);
 
     FlowGraph& graph_;
     uint32_t n_ = 0;

@@ -18,6 +18,7 @@
 #include "ir/node.h"
 #include "ir/tree_walk.h"
 #include "support/bitvec.h"
+#include "support/chunk_pool.h"
 
 #include <boost/container/small_vector.hpp>
 
@@ -87,28 +88,6 @@ struct BlockLiveSets {
     // Live after each statement (same index), made when the analysis runs
     // without the self-update flag; valid until the block's statements change.
     std::vector<BITVEC> after_statement;
-};
-
-// Records handed out from chunks of N, so that records made one after the
-// other sit next to each other in memory and cost no allocation each.
-// clear() gives every record back at once (their destructors run).
-template <typename T, std::size_t N> class ChunkPool {
-public:
-    T* make() {
-        if (used_in_last_ == N) {
-            chunks_.push_back(std::make_unique<T[]>(N));
-            used_in_last_ = 0;
-        }
-        return &chunks_.back()[used_in_last_++];
-    }
-    void clear() {
-        chunks_.clear();
-        used_in_last_ = N;
-    }
-
-private:
-    std::vector<std::unique_ptr<T[]>> chunks_;
-    std::size_t used_in_last_ = N;
 };
 
 // The fields that every walk over the graph reads come first.  The live
@@ -275,8 +254,8 @@ private:
 
     // Chunks of 64 blocks stay below the allocator's threshold for mapping
     // fresh pages, so a graph reuses the memory of the previous one.
-    ChunkPool<BBLK, 64> block_pool_;
-    ChunkPool<BlockLiveSets, 64> live_pool_;
+    ChunkPool<BBLK> block_pool_;
+    ChunkPool<BlockLiveSets> live_pool_;
 
     BBLK* chain_tail_ = nullptr;
     bool serials_off_chain_ = false; // a block was made in front of the chain's head

@@ -1,5 +1,7 @@
 #include "support/arena.h"
 
+#include "support/page_regions.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -18,28 +20,26 @@ namespace vx {
 
 // A kept block stays poisoned under the address sanitizer, so that a use of
 // a released arena's memory is still caught.
-ArenaBlockPool::Block ArenaBlockPool::take() {
-    if (free_.empty())
-        return std::make_unique_for_overwrite<std::byte[]>(kBlockSize);
-    Block block = std::move(free_.back());
-    free_.pop_back();
-    VX_UNPOISON(block.get(), kBlockSize);
+std::byte* ArenaBlockPool::take() {
+    if (!free_.empty()) {
+        std::byte* block = free_.back();
+        free_.pop_back();
+        VX_UNPOISON(block, kBlockSize);
+        return block;
+    }
+    if (region_next_ == region_end_) {
+        region_next_ = take_page_region();
+        region_end_ = region_next_ + kPageRegionSize;
+    }
+    std::byte* block = region_next_;
+    region_next_ += kBlockSize;
+    ++made_;
     return block;
 }
 
-void ArenaBlockPool::give_back(Block block) {
-    if (free_.size() >= limit_blocks_)
-        return;
-    VX_POISON(block.get(), kBlockSize);
-    free_.push_back(std::move(block));
-}
-
-void ArenaBlockPool::set_limit(std::size_t limit_bytes) {
-    limit_blocks_ = limit_bytes / kBlockSize;
-    while (free_.size() > limit_blocks_) {
-        VX_UNPOISON(free_.back().get(), kBlockSize);
-        free_.pop_back();
-    }
+void ArenaBlockPool::give_back(std::byte* block) {
+    VX_POISON(block, kBlockSize);
+    free_.push_back(block);
 }
 
 namespace {
@@ -57,23 +57,15 @@ ArenaBlockPool& arena_block_pool() {
     return *pool_slot();
 }
 
-void reset_arena_block_pool() {
-    ArenaBlockPool& pool = arena_block_pool();
-    pool.set_limit(0);
-    pool.set_limit(ArenaBlockPool::kDefaultLimit);
-}
-
 // ---- Arenas ---------------------------------------------------------------------
 
 void* Arena::allocate_in_new_block(std::size_t size, std::size_t alignment) {
     // Large requests get a block of their own so the current block's
     // remaining space is not wasted on them.
     const std::size_t block = std::max(block_size_, size + alignment);
-    ArenaBlockPool::Block bytes = block == ArenaBlockPool::kBlockSize
-                                      ? arena_block_pool().take()
-                                      : std::make_unique_for_overwrite<std::byte[]>(block);
-    std::byte* base = bytes.get();
-    blocks_.push_back({std::move(bytes), block});
+    std::byte* base =
+        block == ArenaBlockPool::kBlockSize ? arena_block_pool().take() : new std::byte[block];
+    blocks_.push_back({base, block});
     reserved_ += block;
     std::byte* start = align_up(base, alignment);
     if (size + alignment <= block_size_ || !next_) {
@@ -90,7 +82,9 @@ void Arena::release() {
     finalizers_.clear();
     for (OwnedBlock& block : blocks_)
         if (block.size == ArenaBlockPool::kBlockSize)
-            arena_block_pool().give_back(std::move(block.bytes));
+            arena_block_pool().give_back(block.bytes);
+        else
+            delete[] block.bytes;
     blocks_.clear();
     next_ = end_ = nullptr;
     reserved_ = used_ = 0;

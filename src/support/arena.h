@@ -3,17 +3,16 @@
 // symbols, blocks) live in the function's arena, which is dropped when the
 // trailer has written the function; run-wide data live in the run's arena.
 //
-// Blocks of the standard size go back to a process-wide pool when an arena
-// is released, and the next arena takes them from there.  A run that reads,
-// writes and drops one function after the other would otherwise hand the
-// same memory to the C library and ask for it again for every function; the
-// library then returns the top of the heap to the kernel and every page is
-// faulted in afresh (half of a pass-through's time went into that).
+// Blocks of the standard size come from a process-wide pool, which carves
+// them out of huge-page regions (page_regions.h) and takes them back when an
+// arena is released; the next arena reuses them.  A run that reads, writes
+// and drops one function after the other thus asks the system for memory
+// once, instead of handing it back and faulting every page in afresh for
+// every function (half of a pass-through's time went into that).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -21,31 +20,32 @@
 
 namespace vx {
 
-// Released standard-size blocks, kept for the next arena.  At most
-// `limit_bytes` are kept; the rest are freed.
+// Standard-size blocks: released ones first, then fresh ones carved from
+// the current region.  Blocks are never returned to the system during a run,
+// so what the pool holds is the most the arenas ever held at once.
 class ArenaBlockPool {
 public:
     static constexpr std::size_t kBlockSize = 64 * 1024;
-    static constexpr std::size_t kDefaultLimit = 64u << 20;
 
-    using Block = std::unique_ptr<std::byte[]>;
-
-    // A block of kBlockSize bytes, from the pool when it has one.
-    Block take();
-    // Keeps `block` (of kBlockSize bytes) while the pool has room.
-    void give_back(Block block);
+    // A block of kBlockSize bytes, a released one when there is one.
+    std::byte* take();
+    // Keeps `block`, taken from this pool, for the next take().
+    void give_back(std::byte* block);
 
     std::size_t blocks_kept() const { return free_.size(); }
-    void set_limit(std::size_t limit_bytes);
+    // Blocks carved from regions so far, in use or kept.
+    std::size_t blocks_made() const { return made_; }
 
 private:
-    std::vector<Block> free_;
-    std::size_t limit_blocks_ = kDefaultLimit / kBlockSize;
+    std::vector<std::byte*> free_;
+    std::byte* region_next_ = nullptr;
+    std::byte* region_end_ = nullptr;
+    std::size_t made_ = 0;
 };
 
-// The process's pool, and its return to an empty pool with the default limit.
+// The process's pool.  It holds memory only, no state a run could observe,
+// so a test that builds a fresh world has nothing to reset here.
 ArenaBlockPool& arena_block_pool();
-void reset_arena_block_pool();
 
 class Arena {
 public:
@@ -87,8 +87,8 @@ private:
         void (*destroy)(void*);
     };
     struct OwnedBlock {
-        ArenaBlockPool::Block bytes;
-        std::size_t size;
+        std::byte* bytes;
+        std::size_t size; // kBlockSize: from the pool; larger: from operator new
     };
 
     static std::byte* align_up(std::byte* p, std::size_t alignment) {

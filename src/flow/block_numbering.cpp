@@ -74,11 +74,11 @@ struct SuccessorTable {
     const std::vector<BBLK*>& blocks; // by serial; null for a destroyed block
     std::vector<uint32_t> first;      // successors of block i: targets[first[i] .. first[i + 1])
     std::vector<uint32_t> targets;
+    uint32_t live = 0; // blocks not destroyed
 
     // Reading the lists, it also takes every block off the layout list and
-    // clears its DFN and predecessors, so that the numbering and the
-    // removal of unreachable blocks visit each record once more only to
-    // place it.
+    // clears its DFN, mark and predecessors, so that the numbering visits
+    // each record once more only to place it.
     explicit SuccessorTable(FlowGraph& graph) : blocks(graph.blocks) {
         first.reserve(blocks.size() + 1);
         targets.reserve(2 * blocks.size());
@@ -88,10 +88,12 @@ struct SuccessorTable {
                 continue;
             for (const Edge& e : b->succs)
                 targets.push_back(e.block->serial);
+            ++live;
             b->dfn = 0;
             b->next = b->prev = nullptr;
             b->in_layout = false;
-            b->preds.clear(); // remove_unreachable_blocks gives them again
+            b->visited = false;
+            b->preds.clear(); // given again as the blocks are placed
         }
         first.push_back(static_cast<uint32_t>(targets.size()));
     }
@@ -165,26 +167,92 @@ void build_edges(FlowGraph& graph) {
             b->uon = ++count;
         graph.block_count = count;
     }
+    graph.note_uons_given();
     graph.note_change();
 }
 
-// An iterative walk over the successor table: each block remembers its
-// parent and the successor to try next, so deep graphs cost no stack.
-void number_blocks(FlowGraph& graph) {
-    SuccessorTable table(graph);
-    const uint32_t count = static_cast<uint32_t>(table.blocks.size());
-    for (uint32_t i = 0; i < count; ++i)
-        if (table.blocks[i] != nullptr)
-            order_successors(table, i);
-    if (graph.first == nullptr)
+namespace {
+
+// Reverse post-order: the block left last comes first.  Only reached blocks
+// are on the new layout list; each one gives itself to its successors'
+// predecessor lists, in layout order, and its labels take their numbers
+// (the first one the block's DFN).  The records ahead are fetched, since
+// the order jumps about in memory.
+uint32_t place_in_layout(FlowGraph& graph, const SuccessorTable& table,
+                     const std::vector<uint32_t>& finished) {
+    constexpr uint32_t kFetchAhead = 8;
+    const auto reached = static_cast<uint32_t>(finished.size());
+    std::vector<BBLK*> order;
+    order.reserve(reached);
+    BBLK* previous = nullptr;
+    graph.first = nullptr;
+    graph.forget_label_numbers();
+    uint32_t next_label = reached + 1;
+    for (uint32_t k = reached; k-- > 0;) {
+        if (k >= kFetchAhead)
+            __builtin_prefetch(table.blocks[finished[k - kFetchAhead]]);
+        BBLK* block = table.blocks[finished[k]];
+        order.push_back(block);
+        block->dfn = reached - k;
+        block->prev = previous;
+        block->in_layout = true;
+        for (const Edge& e : block->succs)
+            add_edge(e.block->preds, block);
+        graph.number_block_labels(block, next_label);
+        (previous != nullptr ? previous->next : graph.first) = block;
+        previous = block;
+    }
+    if (graph.first != nullptr)
+        graph.first->prev = previous;
+    graph.block_count = reached;
+    graph.set_layout_order(std::move(order));
+    return next_label;
+}
+
+// The unreached blocks lose their edges first, so that destroying one
+// never reaches another already destroyed (they may form cycles among
+// themselves; no reached block lists one as a predecessor).  The UONs are
+// given again when blocks went or were made since they were given.
+void remove_unreached(FlowGraph& graph, bool any_unreached) {
+    if (!any_unreached && graph.uons_follow_chain())
         return;
+    const std::vector<BBLK*>& chain = graph.chain_blocks();
+    uint32_t uon = 0;
+    for (BBLK* b : chain) {
+        if (b == nullptr)
+            continue;
+        if (b->dfn == 0) {
+            b->succs.clear();
+            b->preds.clear();
+        } else {
+            b->uon = ++uon; // the position among the blocks that stay
+        }
+    }
+    // Destroying a block leaves a null in its place; the list keeps its
+    // length.  The message shows the UON the edges were built with.
+    for (std::size_t i = 0; any_unreached && i < chain.size(); ++i) {
+        BBLK* b = chain[i];
+        if (b == nullptr || b->dfn != 0)
+            continue;
+        if (!b->statements.empty())
+            driver::debug_printf("\nUNREACHABLE BASIC BLOCK: UON==%d\n", static_cast<int>(b->uon));
+        graph.destroy_block(b);
+    }
+    graph.note_uons_given();
+}
+
+// Follows the successor table depth first from the entry block; the blocks
+// in the order the walk leaves them.  Each block remembers its parent and
+// the successor to try next, so deep graphs cost no stack.
+std::vector<uint32_t> depth_first_finish_order(const SuccessorTable& table, uint32_t entry) {
     constexpr uint32_t kNone = UINT32_MAX;
+    const auto count = static_cast<uint32_t>(table.blocks.size());
     std::vector<uint32_t> cursor(table.first.begin(), table.first.end() - 1);
     std::vector<uint32_t> parent(count, kNone);
     std::vector<bool> seen(count, false);
-    std::vector<uint32_t> finished; // in the order the walk leaves the blocks
-    finished.reserve(count);
-    uint32_t b = graph.first->serial;
+    std::vector<uint32_t> finished;
+    finished.reserve(table.live);
+    uint32_t b = entry;
     seen[b] = true;
     while (b != kNone) {
         if (cursor[b] < table.first[b + 1]) {
@@ -199,68 +267,23 @@ void number_blocks(FlowGraph& graph) {
         finished.push_back(b);
         b = parent[b];
     }
-    // Reverse post-order: the block left last comes first.  Only reached
-    // blocks are on the new layout list.
-    BBLK* previous = nullptr;
-    graph.first = nullptr;
-    for (uint32_t k = static_cast<uint32_t>(finished.size()); k-- > 0;) {
-        BBLK* block = table.blocks[finished[k]];
-        block->dfn = graph.block_count - k;
-        block->prev = previous;
-        block->in_layout = true;
-        (previous != nullptr ? previous->next : graph.first) = block;
-        previous = block;
-    }
-    graph.first->prev = previous;
-    graph.note_change();
+    return finished;
 }
 
-// The predecessor lists were emptied by number_blocks, which always runs
-// just before.
-void remove_unreachable_blocks(FlowGraph& graph) {
-    graph.block_count = 0;
-    BBLK* last = nullptr;
-    for (BBLK* b = graph.first; b != nullptr; b = b->next) {
-        VX_CHECK(!b->visited);
-        b->visited = true;
-        for (const Edge& e : b->succs)
-            add_edge(e.block->preds, b);
-        b->dfn = ++graph.block_count;
-        b->prev = last;
-        last = b;
-    }
+} // namespace
+
+void number_blocks(FlowGraph& graph) {
+    SuccessorTable table(graph);
+    const auto count = static_cast<uint32_t>(table.blocks.size());
+    for (uint32_t i = 0; i < count; ++i)
+        if (table.blocks[i] != nullptr)
+            order_successors(table, i);
+    std::vector<uint32_t> finished;
     if (graph.first != nullptr)
-        graph.first->prev = last;
-    // One walk over the chain when every block was reached; otherwise the
-    // unreached blocks lose their edges first, so that destroying one never
-    // reaches another already destroyed (they may form cycles among
-    // themselves; no reached block lists one as a predecessor).
-    const std::vector<BBLK*>& chain = graph.chain_blocks();
-    bool unreached = false;
-    uint32_t uon = 0;
-    for (BBLK* b : chain) {
-        if (b == nullptr)
-            continue;
-        b->visited = false;
-        if (b->dfn == 0) {
-            unreached = true;
-            b->succs.clear();
-            b->preds.clear();
-        } else {
-            b->uon = ++uon; // the position among the blocks that stay
-        }
-    }
-    // Destroying a block leaves a null in its place; the list keeps its
-    // length.  The message shows the UON the edges were built with.
-    for (std::size_t i = 0; unreached && i < chain.size(); ++i) {
-        BBLK* b = chain[i];
-        if (b == nullptr || b->dfn != 0)
-            continue;
-        if (!b->statements.empty())
-            driver::debug_printf("\nUNREACHABLE BASIC BLOCK: UON==%d\n", static_cast<int>(b->uon));
-        graph.destroy_block(b);
-    }
-    graph.renumber_labels();
+        finished = depth_first_finish_order(table, graph.first->serial);
+    const uint32_t next_label = place_in_layout(graph, table, finished);
+    remove_unreached(graph, finished.size() != table.live);
+    graph.finish_label_numbers(next_label);
     graph.note_change();
 }
 

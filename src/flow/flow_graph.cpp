@@ -39,6 +39,7 @@ FlowGraph::~FlowGraph() = default;
 // In front of `before` (last when it is null).  The prev links are kept
 // while blocks are made so that an insertion costs no search.
 void FlowGraph::link_in_layout(BBLK* block, BBLK* before) {
+    layout_order_valid_ = false;
     BBLK* old_last = first != nullptr ? first->prev : nullptr;
     if (first != nullptr && (old_last == nullptr || old_last->next != nullptr))
         for (old_last = first; old_last->next != nullptr;)
@@ -70,6 +71,7 @@ void FlowGraph::link_in_layout(BBLK* block, BBLK* before) {
 // head (as the builder does, from the end of the function) goes first,
 // any other at the end.
 void FlowGraph::link_in_chain(BBLK* block, BBLK* before) {
+    ++chain_edits_;
     if (chain == nullptr || (before != nullptr && before == chain)) {
         serials_off_chain_ = serials_off_chain_ || chain != nullptr;
         block->next_in_chain = chain;
@@ -113,6 +115,7 @@ void FlowGraph::order_serials_after_building() {
 }
 
 void FlowGraph::unlink_from_chain(BBLK* block) {
+    ++chain_edits_;
     BBLK* before = block->prev_in_chain;
     BBLK* after = block->next_in_chain;
     (before != nullptr ? before->next_in_chain : chain) = after;
@@ -124,6 +127,7 @@ void FlowGraph::unlink_from_chain(BBLK* block) {
 void FlowGraph::unlink_from_layout(BBLK* block) {
     if (!block->in_layout)
         return;
+    layout_order_valid_ = false;
     BBLK* last = first->prev;
     BBLK* before = block == first ? nullptr : block->prev;
     BBLK* after = block->next;
@@ -241,12 +245,24 @@ LABEL_REC* FlowGraph::new_label() {
 // merged) are numbered too, so that no two records ever share a number;
 // 0 marks a label not numbered yet (DFNs start at 1).
 void FlowGraph::renumber_labels() {
+    forget_label_numbers();
+    uint32_t next_other = block_count + 1;
+    for (BBLK* b : layout_order())
+        number_block_labels(b, next_other);
+    finish_label_numbers(next_other);
+}
+
+void FlowGraph::forget_label_numbers() {
     for (LABEL_REC& label : label_store_)
         label.index = 0;
-    uint32_t next_other = block_count + 1;
-    for (BBLK* b = first; b != nullptr; b = b->next)
-        for (std::size_t i = 0; i < b->labels.size(); ++i)
-            b->labels[i]->index = i == 0 ? b->dfn : next_other++;
+}
+
+void FlowGraph::number_block_labels(BBLK* block, uint32_t& next_other) const {
+    for (std::size_t i = 0; i < block->labels.size(); ++i)
+        block->labels[i]->index = i == 0 ? block->dfn : next_other++;
+}
+
+void FlowGraph::finish_label_numbers(uint32_t next_other) {
     labels_.clear();
     labels_.reserve(label_store_.size());
     for (LABEL_REC& label : label_store_) {
@@ -255,11 +271,12 @@ void FlowGraph::renumber_labels() {
         labels_.slot(label.index) = &label;
     }
     next_label_number_ = next_other;
-    for (BBLK* b = first; b != nullptr; b = b->next)
+    for_each_block_fetching_transfers(layout_order(), [](BBLK* b) {
         for_each_target_ref(b->last_statement(), [](NODE* ref) {
             if (ref->label() != nullptr)
                 ref->value = ir::Int96::from_unsigned(ref->label()->index);
         });
+    });
 }
 
 LABEL_REC* FlowGraph::label_of(BBLK* block) {
@@ -281,12 +298,19 @@ NODE* FlowGraph::branch_to(BBLK* block) {
     return ir::make_node(ir::BRANCH, nullptr, label_ref(label_of(block)));
 }
 
-std::vector<BBLK*> FlowGraph::layout() const {
-    std::vector<BBLK*> order;
-    order.reserve(block_count);
-    for (BBLK* b = first; b != nullptr; b = b->next)
-        order.push_back(b);
-    return order;
+const std::vector<BBLK*>& FlowGraph::layout_order() const {
+    if (!layout_order_valid_) {
+        layout_order_.clear();
+        for (BBLK* b = first; b != nullptr; b = b->next)
+            layout_order_.push_back(b);
+        layout_order_valid_ = true;
+    }
+    return layout_order_;
+}
+
+void FlowGraph::set_layout_order(std::vector<BBLK*> order) {
+    layout_order_ = std::move(order);
+    layout_order_valid_ = true;
 }
 
 BBLK* FlowGraph::block_at_dfn(uint32_t dfn) const {
@@ -363,7 +387,6 @@ FlowGraph& build_flow_graph(ir::FUNINFO& function, icode::FunctionBody& body,
     build_blocks(graph);
     build_edges(graph);
     number_blocks(graph);
-    remove_unreachable_blocks(graph);
     function.has_flow_graph = true;
     return graph;
 }
@@ -374,7 +397,6 @@ void renumber_flow_graph(FlowGraph& graph) {
     build_edges(graph);
     graph.options = saved;
     number_blocks(graph);
-    remove_unreachable_blocks(graph);
     graph.note_change();
 }
 

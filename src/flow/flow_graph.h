@@ -224,6 +224,13 @@ public:
     // the block's DFN, every other label a number above the block count, and
     // the LABELREFs of the transfers show the new numbers.
     void renumber_labels();
+    // The same in three parts, so that the numbering can give the labels of
+    // each block while it places the block: forget every number, number the
+    // labels of each block of the layout, in layout order, with the count
+    // of blocks known; then number the rest and point the LABELREFs.
+    void forget_label_numbers();
+    void number_block_labels(BBLK* block, uint32_t& next_other) const;
+    void finish_label_numbers(uint32_t next_other);
 
     // The blocks in chain order, as `blocks` (with a null for each block
     // destroyed since): after the builder has made blocks in front of the
@@ -235,9 +242,17 @@ public:
     // of the chain's head, so the chain is the creation order reversed:
     // this gives the serial numbers in chain order without following it.
     void order_serials_after_building();
+    // Whether the blocks' UONs still give their places in the chain: no
+    // block has been made or destroyed since they were given.
+    bool uons_follow_chain() const { return uons_given_at_ == chain_edits_; }
+    void note_uons_given() { uons_given_at_ = chain_edits_; }
 
-    // Blocks in layout order.
-    std::vector<BBLK*> layout() const;
+    // Blocks in layout order.  The numbering leaves the order behind, so
+    // that walks need not follow the `next` links, which on a function
+    // larger than the cache costs a wait for memory per block.
+    std::vector<BBLK*> layout() const { return layout_order(); }
+    const std::vector<BBLK*>& layout_order() const;
+    void set_layout_order(std::vector<BBLK*> order);
     // Live sets for a block (liveness.h); all of them go at once with
     // free_live_sets.
     BlockLiveSets* new_live_sets() { return live_pool_.make(); }
@@ -259,6 +274,10 @@ private:
 
     BBLK* chain_tail_ = nullptr;
     bool serials_off_chain_ = false; // a block was made in front of the chain's head
+    mutable std::vector<BBLK*> layout_order_; // a cache, made again when stale
+    mutable bool layout_order_valid_ = false;
+    uint64_t chain_edits_ = 0;       // blocks linked into or out of the chain
+    uint64_t uons_given_at_ = UINT64_MAX;
     std::deque<LABEL_REC> label_store_;
     LabelIndex labels_;
     uint32_t next_label_number_ = 1;
@@ -305,9 +324,9 @@ FlowGraph& build_flow_graph(ir::FUNINFO& function, icode::FunctionBody& body,
 // Parts of the build, for passes that have changed the graph.
 void build_blocks(FlowGraph& graph);  // block formation only
 void build_edges(FlowGraph& graph);   // successors from last statements, UON
-void number_blocks(FlowGraph& graph); // depth-first order and DFN
-// After number_blocks: predecessors, final DFN, removal, labels.
-void remove_unreachable_blocks(FlowGraph& graph);
+// Depth-first order, DFN and predecessors; then the unreachable blocks go
+// and the labels are numbered after the blocks.
+void number_blocks(FlowGraph& graph);
 // Successors, numbering and unreachable-block removal again, after a pass
 // has rewritten transfers.
 void renumber_flow_graph(FlowGraph& graph);
@@ -361,6 +380,32 @@ template <typename Visit> void for_each_target_ref(NODE* transfer, Visit&& visit
         if (node->op == ir::LABELREF)
             visit(node);
     });
+}
+
+// Calls visit(block) for every block of `blocks` (skipping nulls), with
+// the records ahead, the transfers they end with and those transfers'
+// operands fetched while the current block is handled: each is a miss on
+// a function larger than the cache, and they depend on one another.
+template <typename Visit> void for_each_block_fetching_transfers(const std::vector<BBLK*>& blocks,
+                                                                 Visit&& visit) {
+    constexpr std::size_t kRecordAhead = 16, kTransferAhead = 8, kOperandsAhead = 4;
+    const std::size_t n = blocks.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + kRecordAhead < n && blocks[i + kRecordAhead] != nullptr) {
+            __builtin_prefetch(blocks[i + kRecordAhead]);
+            __builtin_prefetch(&blocks[i + kRecordAhead]->statements);
+        }
+        if (i + kTransferAhead < n && blocks[i + kTransferAhead] != nullptr)
+            if (const NODE* last = blocks[i + kTransferAhead]->last_statement())
+                __builtin_prefetch(last);
+        if (i + kOperandsAhead < n && blocks[i + kOperandsAhead] != nullptr)
+            if (const NODE* last = blocks[i + kOperandsAhead]->last_statement()) {
+                __builtin_prefetch(last->left);
+                __builtin_prefetch(last->right);
+            }
+        if (blocks[i] != nullptr)
+            visit(blocks[i]);
+    }
 }
 
 // Points every LABELREF of the statement that leads to `from` at `to`;

@@ -289,7 +289,6 @@ LoopHierarchy* build_once(FlowGraph& graph, const LoopHierarchyFlags& flags) {
     if (graph.block_count != blocks_before) {
         // Preheaders were added: give every block its place in the depth-first order again.
         number_blocks(graph);
-        remove_unreachable_blocks(graph);
     }
     number_depths(*h.root, 0);
     order_blocks(*h.root);

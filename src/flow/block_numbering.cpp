@@ -179,7 +179,7 @@ namespace {
 // (the first one the block's DFN).  The records ahead are fetched, since
 // the order jumps about in memory.
 uint32_t place_in_layout(FlowGraph& graph, const SuccessorTable& table,
-                     const std::vector<uint32_t>& finished) {
+                         const std::vector<uint32_t>& finished) {
     constexpr uint32_t kFetchAhead = 8;
     const auto reached = static_cast<uint32_t>(finished.size());
     std::vector<BBLK*> order;

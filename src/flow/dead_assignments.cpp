@@ -194,7 +194,7 @@ std::unordered_set<const ir::Symbol*> named_symbols(const FlowGraph& graph) {
         if (n->op == ir::NAME)
             named.insert(n->sym());
     };
-    for (const BBLK* b = graph.first; b != nullptr; b = b->next)
+    for (const BBLK* b : graph.layout_order())
         for (const StatementEntry& s : b->statements)
             ir::walk_tree(s.tree, note);
     if (graph.body.exception_table)

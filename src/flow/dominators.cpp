@@ -159,7 +159,7 @@ void Dominator::collect_blocks(std::vector<BBLK*>& entries, std::vector<BBLK*>& 
     preds_.targets.clear();
     uint32_t position = 0;
     bool in_order = true;
-    for (BBLK* b = graph_.first; b != nullptr; b = b->next) {
+    for (BBLK* b : graph_.layout_order()) {
         VX_CHECK(b->dfn >= 1 && b->dfn <= n_);
         block_of_[b->dfn] = b;
         in_order = in_order && b->dfn == ++position;

@@ -252,6 +252,10 @@ public:
     // larger than the cache costs a wait for memory per block.
     std::vector<BBLK*> layout() const { return layout_order(); }
     const std::vector<BBLK*>& layout_order() const;
+    // The recorded order when it is current, else null (for the verifier).
+    const std::vector<BBLK*>* cached_layout_order() const {
+        return layout_order_valid_ ? &layout_order_ : nullptr;
+    }
     void set_layout_order(std::vector<BBLK*> order);
     // Live sets for a block (liveness.h); all of them go at once with
     // free_live_sets.
@@ -273,10 +277,10 @@ private:
     ChunkPool<BlockLiveSets> live_pool_;
 
     BBLK* chain_tail_ = nullptr;
-    bool serials_off_chain_ = false; // a block was made in front of the chain's head
+    bool serials_off_chain_ = false;          // a block was made in front of the chain's head
     mutable std::vector<BBLK*> layout_order_; // a cache, made again when stale
     mutable bool layout_order_valid_ = false;
-    uint64_t chain_edits_ = 0;       // blocks linked into or out of the chain
+    uint64_t chain_edits_ = 0; // blocks linked into or out of the chain
     uint64_t uons_given_at_ = UINT64_MAX;
     std::deque<LABEL_REC> label_store_;
     LabelIndex labels_;
@@ -322,8 +326,8 @@ FlowGraph& build_flow_graph(ir::FUNINFO& function, icode::FunctionBody& body,
                             const BuildOptions& options = {});
 
 // Parts of the build, for passes that have changed the graph.
-void build_blocks(FlowGraph& graph);  // block formation only
-void build_edges(FlowGraph& graph);   // successors from last statements, UON
+void build_blocks(FlowGraph& graph); // block formation only
+void build_edges(FlowGraph& graph);  // successors from last statements, UON
 // Depth-first order, DFN and predecessors; then the unreachable blocks go
 // and the labels are numbered after the blocks.
 void number_blocks(FlowGraph& graph);
@@ -386,8 +390,8 @@ template <typename Visit> void for_each_target_ref(NODE* transfer, Visit&& visit
 // the records ahead, the transfers they end with and those transfers'
 // operands fetched while the current block is handled: each is a miss on
 // a function larger than the cache, and they depend on one another.
-template <typename Visit> void for_each_block_fetching_transfers(const std::vector<BBLK*>& blocks,
-                                                                 Visit&& visit) {
+template <typename Visit>
+void for_each_block_fetching_transfers(const std::vector<BBLK*>& blocks, Visit&& visit) {
     constexpr std::size_t kRecordAhead = 16, kTransferAhead = 8, kOperandsAhead = 4;
     const std::size_t n = blocks.size();
     for (std::size_t i = 0; i < n; ++i) {

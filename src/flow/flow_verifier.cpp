@@ -72,6 +72,9 @@ std::string FlowVerifier::check_layout() {
             return block_name(b) + " is at layout position " + std::to_string(position);
         if (last != nullptr && b->prev != last)
             return block_name(b) + " has a wrong prev link";
+        if (const std::vector<BBLK*>* order = g_.cached_layout_order();
+            order != nullptr && (order->size() < position || (*order)[position - 1] != b))
+            return block_name(b) + " is not at its place in the recorded layout order";
         live_.insert(b);
         last = b;
     }
@@ -80,6 +83,9 @@ std::string FlowVerifier::check_layout() {
                std::to_string(position) + " blocks";
     if (g_.first != nullptr && g_.first->prev != last)
         return "the first block's prev is not the last block";
+    if (const std::vector<BBLK*>* order = g_.cached_layout_order();
+        order != nullptr && order->size() != position)
+        return "the recorded layout order holds " + std::to_string(order->size()) + " blocks";
     uint32_t chained = 0;
     for (const BBLK* b = g_.chain; b != nullptr && chained <= g_.blocks.size();
          b = b->next_in_chain)

@@ -52,7 +52,7 @@ void note_address_taken(const BBLK& b, SymbolSet& taken) {
 
 SymbolSet address_taken(const FlowGraph& graph) {
     SymbolSet taken;
-    for (const BBLK* b = graph.first; b != nullptr; b = b->next)
+    for (const BBLK* b : graph.layout_order())
         note_address_taken(*b, taken);
     return taken;
 }
@@ -315,13 +315,13 @@ uint32_t find_live_variables(FlowGraph& graph, bool self_updates_not_uses, bool 
     // Each block's trees are looked at for taken addresses right after the
     // tidying, while they are still in the cache.
     SymbolSet taken;
-    for (BBLK* b = graph.first; b != nullptr; b = b->next) {
+    for (BBLK* b : graph.layout_order()) {
         tidy_block_statements(graph, *b);
         note_address_taken(*b, taken);
     }
     number_candidates(graph, vector_arrays, taken);
     const uint32_t n = static_cast<uint32_t>(graph.lva_candidates.size());
-    for (BBLK* b = graph.first; b != nullptr; b = b->next) {
+    for (BBLK* b : graph.layout_order()) {
         make_sets(graph, b, n);
         if (n == 0)
             continue;
@@ -335,7 +335,7 @@ uint32_t find_live_variables(FlowGraph& graph, bool self_updates_not_uses, bool 
         return n;
     solve(graph);
     if (!self_updates_not_uses)
-        for (BBLK* b = graph.first; b != nullptr; b = b->next)
+        for (BBLK* b : graph.layout_order())
             annotate_statements(b, n);
     return n;
 }

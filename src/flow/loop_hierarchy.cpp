@@ -132,7 +132,7 @@ void LoopFinder::make_root() {
 }
 
 void LoopFinder::abandon() {
-    for (BBLK* b = g_.first; b != nullptr; b = b->next)
+    for (BBLK* b : g_.layout_order())
         b->loop = nullptr;
     h_.loops.clear();
     h_.pool.clear();
@@ -267,13 +267,13 @@ LoopHierarchy* build_once(FlowGraph& graph, const LoopHierarchyFlags& flags) {
     clear_loop_hierarchy(graph);
     if (graph.first == nullptr || !graph.first->preds.empty())
         return nullptr;
-    for (BBLK* b = graph.first->next; b != nullptr; b = b->next)
-        if (b->preds.empty())
-            return nullptr;
     uint32_t back_edges = 0;
-    for (BBLK* b = graph.first; b != nullptr; b = b->next)
+    for (BBLK* b : graph.layout_order()) {
+        if (b != graph.first && b->preds.empty())
+            return nullptr;
         for (const Edge& e : b->succs)
             back_edges += e.block->dfn <= b->dfn ? 1 : 0;
+    }
     if (back_edges == 0 && flags.loops_only)
         return nullptr;
 

@@ -39,7 +39,7 @@ struct Loop {
 
 struct LoopHierarchy {
     std::vector<Loop*> loops; // every record, the root last
-    ChunkPool<Loop> pool; // where the records live
+    ChunkPool<Loop> pool;     // where the records live
     Loop* root = nullptr;
     bool abandoned = false; // the graph holds a loop that cannot be represented
     uint32_t loops_found = 0;

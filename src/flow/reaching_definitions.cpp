@@ -54,7 +54,7 @@ std::string reaching_definitions_text(const FlowGraph& graph, long debug_level) 
     const ReachingDefinitions* rd = graph.reaching.get();
     if (debug_level < 2 || rd == nullptr || rd->definitions.empty())
         return text;
-    for (const BBLK* b = graph.first; b != nullptr; b = b->next) {
+    for (const BBLK* b : graph.layout_order()) {
         text += "\n\nReaching definitions for BB->DFN " + std::to_string(b->dfn) + ":\n\n";
         for (const LABEL_REC* label : b->labels)
             text += "L" + std::to_string(label->index) + "\n";

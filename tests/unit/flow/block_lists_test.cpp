@@ -35,6 +35,7 @@ void expect_lists_consistent(FlowGraph& g) {
     if (!layout.empty()) {
         EXPECT_EQ(g.first->prev, layout.back());
     }
+    EXPECT_EQ(g.layout(), layout); // the recorded order follows every change
     std::vector<BBLK*> chain;
     for (BBLK* b = g.chain; b != nullptr; b = b->next_in_chain) {
         if (!chain.empty()) {

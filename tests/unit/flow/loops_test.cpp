@@ -81,6 +81,16 @@ TEST_F(Loops, PreheaderMadeWhenTheEntryBranches) {
     EXPECT_EQ(loop->preheader->loop, h->root);
     EXPECT_EQ(loop->header->preds.size(), 2u);
     EXPECT_EQ(verify_flow_graph(g), "");
+    // The numbering after the new block gives the UONs again in chain order
+    // and records the new layout.
+    uint32_t uon = 0;
+    for (BBLK* b = g.chain; b != nullptr; b = b->next_in_chain)
+        EXPECT_EQ(b->uon, ++uon);
+    std::vector<BBLK*> linked;
+    for (BBLK* b = g.first; b != nullptr; b = b->next)
+        linked.push_back(b);
+    ASSERT_NE(g.cached_layout_order(), nullptr);
+    EXPECT_EQ(*g.cached_layout_order(), linked);
 }
 
 TEST_F(Loops, HeaderWithTwoLatchesAbandonsTheHierarchy) {

@@ -261,6 +261,7 @@ public:
     // free_live_sets.
     BlockLiveSets* new_live_sets() { return live_pool_.make(); }
     void drop_all_live_sets() { live_pool_.clear(); }
+    bool has_live_sets() const { return !live_pool_.empty(); }
 
     // The block with that DFN (after numbering), or nullptr.
     BBLK* block_at_dfn(uint32_t dfn) const;

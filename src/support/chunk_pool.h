@@ -35,6 +35,8 @@ public:
         return record;
     }
 
+    bool empty() const { return chunks_.empty(); }
+
     // Destroys every record and gives the chunks back.
     void clear() {
         for (std::size_t chunk = 0; chunk < chunks_.size(); ++chunk) {

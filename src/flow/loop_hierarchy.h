@@ -62,7 +62,8 @@ LoopHierarchy* build_loop_hierarchy(FlowGraph& graph, const LoopHierarchyFlags& 
 // predecessor outside it.  Nothing for the root.
 BBLK* make_preheader(FlowGraph& graph, Loop& loop);
 
-// Sets the depth of the loop and its descendants (and of their blocks).
+// Sets the depth of the loop and its descendants (and of their blocks), and
+// lists each loop's blocks in layout order (they are found backwards).
 void number_depths(Loop& loop, int depth);
 
 // Applies `visit` to the loop and then to each descendant, children in the

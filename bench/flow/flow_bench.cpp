@@ -171,24 +171,33 @@ int main(int argc, char** argv) {
     if (sizes.empty())
         sizes = {5000, 10000, 20000, 40000, 80000};
     std::printf("| blocks | CFG | dominators | loops | liveness |\n|---|---|---|---|---|\n");
-    Times previous;
-    for (int blocks : sizes) {
-        // The best of kRuns runs: the host is shared, and the best run is
-        // the one least disturbed by other work.
-        Times t = measure(blocks, padding);
-        for (int run = 0; run < kRuns - 1; ++run) {
-            const Times again = measure(blocks, padding);
-            t.build = std::min(t.build, again.build);
-            t.dominators = std::min(t.dominators, again.dominators);
-            t.loops = std::min(t.loops, again.loops);
-            t.liveness = std::min(t.liveness, again.liveness);
+    // The best of kRuns runs per size: the host is shared, and the best run
+    // is the one least disturbed by other work.  The sizes take turns, so
+    // that a change in the host's load touches every size alike instead of
+    // skewing the ratio between two of them.
+    std::vector<Times> best(sizes.size());
+    for (int run = 0; run < kRuns; ++run)
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const Times t = measure(sizes[i], padding);
+            Times& b = best[i];
+            if (run == 0) {
+                b = t;
+                continue;
+            }
+            b.build = std::min(b.build, t.build);
+            b.dominators = std::min(b.dominators, t.dominators);
+            b.loops = std::min(b.loops, t.loops);
+            b.liveness = std::min(b.liveness, t.liveness);
         }
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const Times& t = best[i];
         std::printf("| %u | %.4f s | %.4f s | %.4f s | %.4f s |\n", t.blocks, t.build, t.dominators,
                     t.loops, t.liveness);
-        if (previous.blocks != 0)
+        if (i > 0) {
+            const Times& previous = best[i - 1];
             std::printf("|   ratio | %.2fx | %.2fx | %.2fx | %.2fx |\n", t.build / previous.build,
                         t.dominators / previous.dominators, t.loops / previous.loops,
                         t.liveness / previous.liveness);
-        previous = t;
+        }
     }
 }

@@ -173,40 +173,70 @@ void build_edges(FlowGraph& graph) {
 
 namespace {
 
+// What placing the blocks leaves for the end of the numbering: the number
+// for the next label that is not a block's first, and the LABELREFs whose
+// new number was not known yet.
+struct Placement {
+    uint32_t next_label = 0;
+    std::vector<NODE*> unnumbered_refs;
+};
+
+// A LABELREF naming a block's first label takes the block's DFN, known for
+// every reached block once the walk is done; a reference to any other
+// label waits until all labels have their numbers.
+void number_refs(BBLK* block, const std::vector<uint32_t>& dfn_by_serial, Placement& placement) {
+    for_each_target_ref(block->last_statement(), [&](NODE* ref) {
+        LABEL_REC* label = ref->label();
+        if (label == nullptr)
+            return;
+        const BBLK* target = label->block;
+        const uint32_t dfn =
+            target != nullptr && target->first_label() == label ? dfn_by_serial[target->serial] : 0;
+        if (dfn != 0)
+            ref->value = ir::Int96::from_unsigned(dfn);
+        else
+            placement.unnumbered_refs.push_back(ref);
+    });
+}
+
 // Reverse post-order: the block left last comes first.  Only reached blocks
-// are on the new layout list; each one gives itself to its successors'
-// predecessor lists, in layout order, and its labels take their numbers
-// (the first one the block's DFN).  The records ahead are fetched, since
-// the order jumps about in memory.
-uint32_t place_in_layout(FlowGraph& graph, const SuccessorTable& table,
-                         const std::vector<uint32_t>& finished) {
-    constexpr uint32_t kFetchAhead = 8;
+// are on the new layout list.  Each one, in layout order, gives itself to
+// its successors' predecessor lists, numbers its labels (the first one
+// takes the block's DFN) and the label references of its transfer, so the
+// records and the transfers are visited once; they are fetched ahead,
+// since the order jumps about in memory.
+Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
+                          const std::vector<uint32_t>& finished) {
     const auto reached = static_cast<uint32_t>(finished.size());
+    std::vector<uint32_t> dfn_by_serial(table.blocks.size(), 0);
     std::vector<BBLK*> order;
     order.reserve(reached);
+    for (uint32_t k = reached; k-- > 0;) {
+        dfn_by_serial[finished[k]] = reached - k;
+        order.push_back(table.blocks[finished[k]]);
+    }
+    Placement placement;
+    placement.next_label = reached + 1;
     BBLK* previous = nullptr;
+    uint32_t dfn = 0;
     graph.first = nullptr;
     graph.forget_label_numbers();
-    uint32_t next_label = reached + 1;
-    for (uint32_t k = reached; k-- > 0;) {
-        if (k >= kFetchAhead)
-            __builtin_prefetch(table.blocks[finished[k - kFetchAhead]]);
-        BBLK* block = table.blocks[finished[k]];
-        order.push_back(block);
-        block->dfn = reached - k;
+    for_each_block_fetching_transfers(order, [&](BBLK* block) {
+        block->dfn = ++dfn;
         block->prev = previous;
         block->in_layout = true;
         for (const Edge& e : block->succs)
             add_edge(e.block->preds, block);
-        graph.number_block_labels(block, next_label);
+        graph.number_block_labels(block, placement.next_label);
+        number_refs(block, dfn_by_serial, placement);
         (previous != nullptr ? previous->next : graph.first) = block;
         previous = block;
-    }
+    });
     if (graph.first != nullptr)
         graph.first->prev = previous;
     graph.block_count = reached;
     graph.set_layout_order(std::move(order));
-    return next_label;
+    return placement;
 }
 
 // The unreached blocks lose their edges first, so that destroying one
@@ -281,9 +311,11 @@ void number_blocks(FlowGraph& graph) {
     std::vector<uint32_t> finished;
     if (graph.first != nullptr)
         finished = depth_first_finish_order(table, graph.first->serial);
-    const uint32_t next_label = place_in_layout(graph, table, finished);
+    const Placement placement = place_in_layout(graph, table, finished);
     remove_unreached(graph, finished.size() != table.live);
-    graph.finish_label_numbers(next_label);
+    graph.finish_label_numbers(placement.next_label);
+    for (NODE* ref : placement.unnumbered_refs)
+        ref->value = ir::Int96::from_unsigned(ref->label()->index);
     graph.note_change();
 }
 

@@ -250,6 +250,12 @@ void FlowGraph::renumber_labels() {
     for (BBLK* b : layout_order())
         number_block_labels(b, next_other);
     finish_label_numbers(next_other);
+    for_each_block_fetching_transfers(layout_order(), [](BBLK* b) {
+        for_each_target_ref(b->last_statement(), [](NODE* ref) {
+            if (ref->label() != nullptr)
+                ref->value = ir::Int96::from_unsigned(ref->label()->index);
+        });
+    });
 }
 
 void FlowGraph::forget_label_numbers() {
@@ -271,12 +277,6 @@ void FlowGraph::finish_label_numbers(uint32_t next_other) {
         labels_.slot(label.index) = &label;
     }
     next_label_number_ = next_other;
-    for_each_block_fetching_transfers(layout_order(), [](BBLK* b) {
-        for_each_target_ref(b->last_statement(), [](NODE* ref) {
-            if (ref->label() != nullptr)
-                ref->value = ir::Int96::from_unsigned(ref->label()->index);
-        });
-    });
 }
 
 LABEL_REC* FlowGraph::label_of(BBLK* block) {

@@ -224,10 +224,11 @@ public:
     // the block's DFN, every other label a number above the block count, and
     // the LABELREFs of the transfers show the new numbers.
     void renumber_labels();
-    // The same in three parts, so that the numbering can give the labels of
-    // each block while it places the block: forget every number, number the
+    // The same in parts, so that the numbering can give the labels of each
+    // block while it places the block: forget every number, number the
     // labels of each block of the layout, in layout order, with the count
-    // of blocks known; then number the rest and point the LABELREFs.
+    // of blocks known; then number the rest.  The LABELREFs are the
+    // caller's to update.
     void forget_label_numbers();
     void number_block_labels(BBLK* block, uint32_t& next_other) const;
     void finish_label_numbers(uint32_t next_other);

@@ -124,9 +124,14 @@ void BlockBuilder::run() {
 // see, and a look at each statement's root is enough: a full walk of every
 // tree costs a cache miss per node on large functions.
 void BlockBuilder::note_label_numbers(const std::vector<StatementEntry>& statements) {
+    uint32_t lowest = UINT32_MAX;
     for (const StatementEntry& s : statements)
-        if (s.tree->op == ir::LABELDEF)
+        if (s.tree->op == ir::LABELDEF) {
             g_.note_label_number(s.tree->label_number());
+            lowest = std::min(lowest, s.tree->label_number());
+        }
+    if (lowest != UINT32_MAX)
+        g_.note_lowest_label_number(lowest);
 }
 
 void BlockBuilder::flush() {

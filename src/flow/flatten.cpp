@@ -44,11 +44,12 @@ void emit_last(const BBLK* block, const StatementEntry& last, std::vector<Statem
 }
 
 // Labels made by the flow graph go out only when the output still jumps
-// to them.
+// to them.  Only the graph makes references to its labels, and only in
+// transfers, so the other statements (most of the trees) need no walk.
 void drop_unused_new_labels(const FlowGraph& graph, std::vector<StatementEntry>& out) {
     std::unordered_set<const LABEL_REC*> used;
     for (const StatementEntry& s : out)
-        if (s.tree->op != ir::LABELDEF)
+        if (is_transfer(s.tree) || s.tree->op == ir::CBRANCH)
             ir::walk_tree(s.tree, [&](const NODE* node) {
                 if (node->op == ir::LABELREF && node->label() != nullptr)
                     used.insert(node->label());

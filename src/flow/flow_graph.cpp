@@ -181,7 +181,10 @@ void FlowGraph::note_label_number(uint32_t number) {
 }
 
 bool LabelIndex::fits_table(uint32_t number) const {
-    return number < table_.size() || number <= 4 * count_ + 1024;
+    if (number < base_)
+        return false;
+    const uint32_t offset = number - base_;
+    return offset < table_.size() || offset <= 4 * count_ + 1024;
 }
 
 // A number placed in the hash map stays there even when the table grows
@@ -194,15 +197,16 @@ LABEL_REC*& LabelIndex::slot(uint32_t number) {
         ++count_;
         return far_.emplace(number, nullptr).first->second;
     }
-    if (number >= table_.size())
-        table_.resize(std::max<std::size_t>(number + 1, 2 * table_.size()), nullptr);
-    count_ += table_[number] == nullptr ? 1 : 0;
-    return table_[number];
+    const uint32_t offset = number - base_;
+    if (offset >= table_.size())
+        table_.resize(std::max<std::size_t>(offset + 1, 2 * table_.size()), nullptr);
+    count_ += table_[offset] == nullptr ? 1 : 0;
+    return table_[offset];
 }
 
 LABEL_REC* LabelIndex::find(uint32_t number) const {
-    if (number < table_.size() && table_[number] != nullptr)
-        return table_[number];
+    if (number >= base_ && number - base_ < table_.size() && table_[number - base_] != nullptr)
+        return table_[number - base_];
     if (far_.empty())
         return nullptr;
     auto at = far_.find(number);
@@ -213,11 +217,17 @@ void LabelIndex::clear() {
     std::fill(table_.begin(), table_.end(), nullptr);
     far_.clear();
     count_ = 0;
+    base_ = 0;
 }
 
 void LabelIndex::reserve(std::size_t labels) {
     if (table_.size() <= labels)
         table_.resize(labels + 1, nullptr);
+}
+
+void LabelIndex::start_at(uint32_t lowest) {
+    if (count_ == 0)
+        base_ = lowest;
 }
 
 LABEL_REC* FlowGraph::label_for_number(uint32_t number) {

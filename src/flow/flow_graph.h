@@ -135,20 +135,27 @@ struct BuildOptions {
 };
 
 // Label records by number.  After a renumbering the numbers run from 1
-// without gaps, and numbers read from a file are mostly small, so a table
-// indexed by number serves nearly every lookup; a number far beyond the
-// labels there are goes to a hash map instead of stretching the table.
+// without gaps, and the numbers of one function read from a file lie close
+// together (though a file may number its labels across all functions), so
+// a table indexed by the number less the lowest one serves nearly every
+// lookup; a number far from the labels there are goes to a hash map
+// instead of stretching the table.
 class LabelIndex {
 public:
     // The slot for `number`, null when no label has it yet.
     LABEL_REC*& slot(uint32_t number);
     LABEL_REC* find(uint32_t number) const;
+    // Empties the index; the table starts at 0 again.
     void clear();
     void reserve(std::size_t labels);
+    // The lowest number expected, while the index is empty; numbers below
+    // it still work, through the hash map.
+    void start_at(uint32_t lowest);
 
 private:
     bool fits_table(uint32_t number) const;
 
+    uint32_t base_ = 0; // the number of table_[0]
     std::vector<LABEL_REC*> table_;
     std::unordered_map<uint32_t, LABEL_REC*> far_;
     std::size_t count_ = 0;
@@ -213,6 +220,9 @@ public:
     // A BRANCH to the block.
     NODE* branch_to(BBLK* block);
     void note_label_number(uint32_t number);
+    // The lowest label number of the function read, before any label is
+    // made, so that label lookups stay in the table.
+    void note_lowest_label_number(uint32_t number) { labels_.start_at(number); }
     // Sets every label's reference count to 0, before the edges are built
     // again.
     void clear_label_references() {

@@ -5,6 +5,7 @@
 
 #include "flow/loop_hierarchy.h"
 
+#include <deque>
 #include <set>
 
 namespace vx::flow::testing {
@@ -170,10 +171,8 @@ TEST_F(LabelNumbering, HugeFileLabelNumbersAreFound) {
         EXPECT_TRUE(labels.defined.contains(number)) << "label " << number;
 }
 
-// The builder meets the labels from the last statement back: label 1100
-// comes first, while few labels are known, and is filed apart from the
-// table; 1030, 1020 and 1035 then grow the table past 1100, which must
-// still be found.
+// The builder meets the labels from the last statement back, highest
+// first here; every one must be found, before and after a renumbering.
 TEST_F(LabelNumbering, LabelsFiledBeforeTheTableGrowsPastThemAreFound) {
     FlowGraph& g = build(R"(stmt (CBRANCH (NAME:1 1 0) (LABEL 1100))
                             label 1035
@@ -191,6 +190,41 @@ TEST_F(LabelNumbering, LabelsFiledBeforeTheTableGrowsPastThemAreFound) {
     simpcfg(g);
     renumber_flow_graph(g);
     EXPECT_EQ(verify_flow_graph(g), "");
+}
+
+// A number filed in the hash map while few labels are known stays found
+// once the table grows past it.
+TEST(LabelIndexTest, ANumberFiledApartIsFoundAfterTheTableGrows) {
+    std::deque<LABEL_REC> records(1201);
+    LabelIndex index;
+    index.slot(1100) = &records[1100]; // far beyond an empty table
+    for (uint32_t n = 1; n <= 1200; ++n)
+        if (n != 1100)
+            index.slot(n) = &records[n];
+    for (uint32_t n = 1; n <= 1200; ++n)
+        EXPECT_EQ(index.find(n), &records[n]) << n;
+    EXPECT_EQ(index.slot(1100), &records[1100]);
+}
+
+// A file may number labels across all its functions: the table starts at
+// the lowest number given, a number below it still works, and clearing
+// starts the table at 0 again.
+TEST(LabelIndexTest, TheTableStartsAtTheLowestNumber) {
+    std::deque<LABEL_REC> records(300);
+    LabelIndex index;
+    index.start_at(700000);
+    for (uint32_t i = 0; i < 200; ++i)
+        index.slot(700000 + i) = &records[i];
+    index.slot(3) = &records[250];
+    for (uint32_t i = 0; i < 200; ++i)
+        EXPECT_EQ(index.find(700000 + i), &records[i]) << i;
+    EXPECT_EQ(index.find(3), &records[250]);
+    EXPECT_EQ(index.find(699999), nullptr);
+    EXPECT_EQ(index.find(700200), nullptr);
+    index.clear();
+    EXPECT_EQ(index.find(700000), nullptr);
+    index.slot(1) = &records[1];
+    EXPECT_EQ(index.find(1), &records[1]);
 }
 
 // The flattened statements name labels by their DFNs; reading them again

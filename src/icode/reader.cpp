@@ -34,28 +34,6 @@ SourceFiles& source_files() {
 
 namespace {
 
-// The stream from the file's current position to its end, in one block.
-bool read_rest(FILE* in, std::unique_ptr<char[]>& bytes, size_t& size) {
-    long start = std::ftell(in);
-    if (start >= 0 && std::fseek(in, 0, SEEK_END) == 0) {
-        long end = std::ftell(in);
-        if (std::fseek(in, start, SEEK_SET) == 0 && end >= start) {
-            size = static_cast<size_t>(end - start);
-            bytes.reset(new char[size + 1]);
-            return std::fread(bytes.get(), 1, size, in) == size;
-        }
-    }
-    std::string all; // not seekable: read it in pieces
-    char piece[1 << 15];
-    size_t count;
-    while ((count = std::fread(piece, 1, sizeof piece, in)) > 0)
-        all.append(piece, count);
-    size = all.size();
-    bytes.reset(new char[size + 1]);
-    std::memcpy(bytes.get(), all.data(), size);
-    return !std::ferror(in);
-}
-
 std::vector<std::string> copied(std::span<const std::string_view> strings) {
     return std::vector<std::string>(strings.begin(), strings.end());
 }
@@ -806,20 +784,21 @@ ReadSession::PayloadProblem ReadSession::set_field(ir::NODE* node, const TreeNod
 
 // ---- The reader ----------------------------------------------------------------------
 
-IcodeReader::IcodeReader(FILE* in, std::string name, std::unique_ptr<char[]> bytes, size_t size)
-    : in_(in), name_(std::move(name)), bytes_(std::move(bytes)), size_(size) {}
+IcodeReader::IcodeReader(FILE* in, std::string name, InputBytes bytes)
+    : in_(in), name_(std::move(name)), bytes_(std::move(bytes)) {}
 
 IcodeReader::~IcodeReader() = default;
 
-std::unique_ptr<IcodeReader> IcodeReader::open(FILE* in, const std::string& name) {
+std::unique_ptr<IcodeReader> IcodeReader::open(FILE* in, const std::string& name,
+                                               InputAccess access) {
     const long base = std::ftell(in);
-    std::unique_ptr<char[]> bytes;
-    size_t size = 0;
-    if (!read_rest(in, bytes, size))
+    InputBytes bytes;
+    if (!bytes.take(in, access))
         return nullptr;
-    std::unique_ptr<IcodeReader> reader(new IcodeReader(in, name, std::move(bytes), size));
-    reader->stream_ = IcodeStream::open(std::string_view(reader->bytes_.get(), size),
-                                        base > 0 ? static_cast<size_t>(base) : 0);
+    std::unique_ptr<IcodeReader> reader(new IcodeReader(in, name, std::move(bytes)));
+    reader->stream_ =
+        IcodeStream::open(std::string_view(reader->bytes_.data(), reader->bytes_.size()),
+                          base > 0 ? static_cast<size_t>(base) : 0);
     if (!reader->stream_)
         return nullptr;
     define_file_opcodes();
@@ -843,6 +822,13 @@ void IcodeReader::read_all(ReaderClient& client) {
 void IcodeReader::read_function_at(size_t offset, ReaderClient& client) {
     ReadSession session(*this, client);
     session.read_function_from(offset);
+}
+
+void IcodeReader::keep_input_from(const std::string& path) {
+    if (!bytes_.mapped_from(path.c_str()))
+        return;
+    bytes_.keep_in_memory();
+    stream_->move_bytes(bytes_.data());
 }
 
 void IcodeReader::close() {

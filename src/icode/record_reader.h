@@ -54,6 +54,9 @@ public:
     // must end before it.
     size_t limit(Section section) const;
 
+    // The same bytes, now at `data` (no reader of the stream may be active).
+    void move_bytes(const char* data) { data_ = reinterpret_cast<const uint8_t*>(data); }
+
     // What the type section has taught so far (see type_signs.h).
     TypeSigns& type_signs() { return signs_; }
     const TypeSigns& type_signs() const { return signs_; }

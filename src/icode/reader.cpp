@@ -105,6 +105,7 @@ private:
     ir::NODE* statement_tree(const Record& record, const Statement& statement);
     ir::NODE* scan_statement_tree();
     ir::NODE* make_scanned_node(const TreeNode& file_node);
+    MadeNode make_decoded_node(const uint8_t* bytes, size_t length);
     ir::NODE* build_tree(Tree tree, const Record& record);
     template <class Finish>
     bool place(ir::NODE* node, uint8_t needed, ir::NODE*& root, Finish&& finish);
@@ -113,6 +114,11 @@ private:
     ir::NODE* make_node(const TreeNode& node, const Record& record);
     void read_payload(ir::NODE* node, const TreeNode& file_node, const Record& record);
     PayloadProblem set_payload(ir::NODE* node, const TreeNode& file_node);
+    PayloadProblem set_symbol(ir::NODE* node, uint32_t level, uint32_t index) const;
+    static PayloadProblem set_fcon(ir::NODE* node, std::string_view text);
+    static PayloadProblem set_lcon(ir::NODE* node, std::string_view text);
+    static void set_number(ir::NODE* node, uint8_t opcode, uint32_t number);
+    static void set_ddnode(ir::NODE* node, uint32_t number);
     PayloadProblem set_field(ir::NODE* node, const TreeNode& file_node);
 
     IcodeReader& reader_;
@@ -586,12 +592,13 @@ VX_FLATTEN ir::NODE* ReadSession::scan_statement_tree() {
         auto finish = [this](ir::NODE* node) {
             return converter_->would_stop(node) ? nullptr : converter_->convert(node);
         };
-        auto make_and_place = [&](const TreeNode& file_node) {
-            ir::NODE* node = make_scanned_node(file_node);
-            return node != nullptr &&
-                   place(node, file_opcode(file_node.opcode).operand_count, root, finish);
+        auto make_and_place = [&](const uint8_t* body, size_t length) {
+            const MadeNode made = make_decoded_node(body, length);
+            return made.node != nullptr && place(made.node, made.needed, root, finish)
+                       ? static_cast<int>(made.needed)
+                       : -1;
         };
-        return records_->scan_pending_tree(make_and_place) ? root : nullptr;
+        return records_->scan_pending_tree_bodies(make_and_place) ? root : nullptr;
     }
     made_.clear();
     auto make = [this](const TreeNode& file_node) {
@@ -618,6 +625,176 @@ ir::NODE* ReadSession::make_scanned_node(const TreeNode& file_node) {
     if (set_payload(node, file_node) != PayloadProblem::none)
         return nullptr;
     return node;
+}
+
+namespace {
+
+// A record body read front to back.  A value that does not fit marks the
+// body cut and yields 0 without taking bytes, so that the caller tests
+// once, when the fields are read; never reads past the body.
+struct BodyBytes {
+    const uint8_t* at;
+    const uint8_t* end;
+    bool cut = false;
+
+    uint8_t u8() {
+        if (at < end)
+            return *at++;
+        cut = true;
+        return 0;
+    }
+    uint32_t uleb() {
+        if (at < end && *at < 0x80)
+            return *at++;
+        return take(at < end ? scan_uleb(at, static_cast<size_t>(end - at)) : cut_off());
+    }
+    uint32_t sleb() {
+        if (at < end && *at < 0x80) {
+            const uint8_t byte = *at++;
+            return static_cast<uint32_t>((byte & 0x40) ? static_cast<int32_t>(byte) - 0x80 : byte);
+        }
+        return take(at < end ? scan_sleb(at, static_cast<size_t>(end - at)) : cut_off());
+    }
+    std::string_view bytes(uint32_t count) {
+        if (count > static_cast<size_t>(end - at)) {
+            cut = true;
+            return {};
+        }
+        std::string_view view(reinterpret_cast<const char*>(at), count);
+        at += count;
+        return view;
+    }
+    // The characters before the NUL that ends them.
+    std::string_view text() {
+        const void* nul = at < end ? std::memchr(at, 0, static_cast<size_t>(end - at)) : nullptr;
+        if (nul == nullptr) {
+            cut = true;
+            return {};
+        }
+        std::string_view view(reinterpret_cast<const char*>(at),
+                              static_cast<size_t>(static_cast<const uint8_t*>(nul) - at));
+        at += view.size() + 1;
+        return view;
+    }
+    // Every field was there and nothing is left over.
+    bool sound() const { return !cut && at == end; }
+
+private:
+    static LebValue cut_off() { return {0, 0, true}; }
+    uint32_t take(const LebValue& scanned) {
+        at += scanned.length;
+        cut = cut || scanned.cut_off;
+        return scanned.value;
+    }
+};
+
+} // namespace
+
+// The node of one tree record, decoded and made in one go: a single switch
+// on the payload reads the fields and sets them.  Refused (nothing) when
+// the record is not sound or a reference does not resolve, in every case
+// where decoding the record whole and making its node would refuse it; the
+// node is made only once its record is known to be sound, as it would be
+// then.
+ReadSession::MadeNode ReadSession::make_decoded_node(const uint8_t* bytes, size_t length) {
+    BodyBytes body{bytes, bytes + length};
+    const uint8_t opcode = body.u8();
+    const uint32_t type_number = body.uleb();
+    if (opcode > kLastFileOpcode)
+        return {};
+    const OpcodeShape shape = opcode_shape(opcode);
+    auto make = [&]() -> ir::NODE* {
+        ir::TYPE* node_type = nullptr;
+        if (!body.sound() || !known_type(type_number, node_type))
+            return nullptr;
+        return make_client_node(static_cast<ir::Opcode>(opcode), node_type);
+    };
+    ir::NODE* node = nullptr;
+    switch (shape.payload) {
+    case Payload::none:
+        node = make();
+        break;
+    case Payload::label: {
+        const uint32_t number = body.uleb();
+        if ((node = make()) != nullptr)
+            node->read_label(number);
+        break;
+    }
+    case Payload::symbol: {
+        const uint32_t level = body.uleb();
+        const uint32_t index = body.uleb();
+        if ((node = make()) != nullptr && set_symbol(node, level, index) != PayloadProblem::none)
+            return {};
+        break;
+    }
+    case Payload::counted: {
+        const std::string_view text = body.bytes(body.uleb());
+        if ((node = make()) != nullptr)
+            node->read_scon(reinterpret_cast<const uint8_t*>(text.data()),
+                            static_cast<uint32_t>(text.size()));
+        break;
+    }
+    case Payload::integer: {
+        const uint32_t value =
+            stream_.type_signs().is_signed(type_number) ? body.sleb() : body.uleb();
+        if ((node = make()) != nullptr)
+            node->read_icon(value);
+        break;
+    }
+    case Payload::hex_float:
+    case Payload::decimal: {
+        const std::string_view text = body.text();
+        if ((node = make()) == nullptr)
+            break;
+        if ((shape.payload == Payload::hex_float ? set_fcon(node, text) : set_lcon(node, text)) !=
+            PayloadProblem::none)
+            return {};
+        break;
+    }
+    case Payload::intrinsic: {
+        const std::string_view text = body.text();
+        if ((node = make()) != nullptr)
+            node->set_intrinsic_name(text);
+        break;
+    }
+    case Payload::field: {
+        TreeNode field;
+        field.byte = body.u8();
+        field.first = body.uleb();
+        field.second = body.uleb();
+        if ((node = make()) != nullptr && set_field(node, field) != PayloadProblem::none)
+            return {};
+        break;
+    }
+    case Payload::number: {
+        const uint32_t number = body.uleb();
+        if ((node = make()) != nullptr)
+            set_number(node, opcode, number);
+        break;
+    }
+    case Payload::call: {
+        const uint32_t first = body.uleb();
+        const uint32_t second = body.uleb();
+        if ((node = make()) != nullptr)
+            node->read_call(first, second);
+        break;
+    }
+    case Payload::ddnode: {
+        const uint32_t number = body.uleb();
+        body.uleb();
+        body.u8();
+        if ((node = make()) != nullptr)
+            set_ddnode(node, number);
+        break;
+    }
+    case Payload::vreg: {
+        const uint32_t number = body.sleb();
+        if ((node = make()) != nullptr)
+            node->read_vreg(static_cast<int32_t>(number));
+        break;
+    }
+    }
+    return {node, shape.operand_count};
 }
 
 // Nodes come in preorder.  A node whose operands are all built is finished
@@ -700,24 +877,14 @@ void ReadSession::read_payload(ir::NODE* node, const TreeNode& n, const Record& 
 // Fills the node's payload from its record; on a problem the node is left
 // as it is.
 ReadSession::PayloadProblem ReadSession::set_payload(ir::NODE* node, const TreeNode& n) {
-    constexpr uint32_t kNoSymbol = 4294967295u;
     switch (payload_kind(n.opcode)) {
     case Payload::none:
         break;
     case Payload::label:
         node->read_label(n.first);
         break;
-    case Payload::symbol: {
-        ir::Symbol* symbol = nullptr;
-        if (n.first != kNoSymbol) {
-            const std::span<ir::Symbol* const> table = n.first == 0 ? globals_ : locals_;
-            symbol = n.second < table.size() ? table[n.second] : nullptr;
-            if (symbol == nullptr)
-                return PayloadProblem::symbol;
-        }
-        node->read_name(symbol);
-        break;
-    }
+    case Payload::symbol:
+        return set_symbol(node, n.first, n.second);
     case Payload::counted:
         node->read_scon(reinterpret_cast<const uint8_t*>(n.text.data()),
                         static_cast<uint32_t>(n.text.size()));
@@ -725,41 +892,21 @@ ReadSession::PayloadProblem ReadSession::set_payload(ir::NODE* node, const TreeN
     case Payload::integer:
         node->read_icon(n.first);
         break;
-    case Payload::hex_float: {
-        const std::string text(n.text);
-        if (!ir::FconValue::parse(text.c_str()))
-            return PayloadProblem::fcon;
-        node->read_fcon(text.c_str());
-        break;
-    }
-    case Payload::decimal: {
-        const std::string text(n.text);
-        if (!ir::Int96::parse_decimal(text))
-            return PayloadProblem::lcon;
-        node->read_lcon(text.c_str());
-        break;
-    }
+    case Payload::hex_float:
+        return set_fcon(node, n.text);
+    case Payload::decimal:
+        return set_lcon(node, n.text);
     case Payload::field:
         return set_field(node, n);
     case Payload::number:
-        if (n.opcode == ir::EPVAL)
-            node->set_id(static_cast<int32_t>(n.first));
-        else if (n.opcode == ir::UCALL)
-            node->read_ucall(n.first);
-        else if (n.opcode == ir::SWITCH)
-            node->read_switch(n.first);
-        else
-            node->read_skip(n.first);
+        set_number(node, n.opcode, n.first);
         break;
     case Payload::call:
         node->read_call(n.first, n.second);
         break;
-    case Payload::ddnode: {
-        auto* info = ir::node_environment().arena->make<ir::DDINFO>();
-        info->node_number = static_cast<uint16_t>(n.first);
-        node->set_dval(info);
+    case Payload::ddnode:
+        set_ddnode(node, n.first);
         break;
-    }
     case Payload::intrinsic:
         node->set_intrinsic_name(n.text);
         break;
@@ -768,6 +915,53 @@ ReadSession::PayloadProblem ReadSession::set_payload(ir::NODE* node, const TreeN
         break;
     }
     return PayloadProblem::none;
+}
+
+ReadSession::PayloadProblem ReadSession::set_symbol(ir::NODE* node, uint32_t level,
+                                                    uint32_t index) const {
+    constexpr uint32_t kNoSymbol = 4294967295u;
+    ir::Symbol* symbol = nullptr;
+    if (level != kNoSymbol) {
+        const std::span<ir::Symbol* const> table = level == 0 ? globals_ : locals_;
+        symbol = index < table.size() ? table[index] : nullptr;
+        if (symbol == nullptr)
+            return PayloadProblem::symbol;
+    }
+    node->read_name(symbol);
+    return PayloadProblem::none;
+}
+
+ReadSession::PayloadProblem ReadSession::set_fcon(ir::NODE* node, std::string_view text) {
+    const std::string terminated(text);
+    if (!ir::FconValue::parse(terminated.c_str()))
+        return PayloadProblem::fcon;
+    node->read_fcon(terminated.c_str());
+    return PayloadProblem::none;
+}
+
+ReadSession::PayloadProblem ReadSession::set_lcon(ir::NODE* node, std::string_view text) {
+    const std::string terminated(text);
+    if (!ir::Int96::parse_decimal(terminated))
+        return PayloadProblem::lcon;
+    node->read_lcon(terminated.c_str());
+    return PayloadProblem::none;
+}
+
+void ReadSession::set_number(ir::NODE* node, uint8_t opcode, uint32_t number) {
+    if (opcode == ir::EPVAL)
+        node->set_id(static_cast<int32_t>(number));
+    else if (opcode == ir::UCALL)
+        node->read_ucall(number);
+    else if (opcode == ir::SWITCH)
+        node->read_switch(number);
+    else
+        node->read_skip(number);
+}
+
+void ReadSession::set_ddnode(ir::NODE* node, uint32_t number) {
+    auto* info = ir::node_environment().arena->make<ir::DDINFO>();
+    info->node_number = static_cast<uint16_t>(number);
+    node->set_dval(info);
 }
 
 ReadSession::PayloadProblem ReadSession::set_field(ir::NODE* node, const TreeNode& n) {

@@ -136,6 +136,12 @@ public:
     // node, the stream is left where the tree begins and the answer is
     // false (nothing is reported).
     template <class Sink> bool scan_pending_tree(Sink&& sink);
+    // The same, for a sink that decodes the records itself: it is called as
+    // `int sink(const uint8_t* body, size_t length)` with the body of each
+    // record whose length takes one byte and which lies inside the section,
+    // and answers the node's operand count, or -1 to refuse the record (a
+    // body that is not sound must be refused).
+    template <class Sink> bool scan_pending_tree_bodies(Sink&& sink);
     // Decodes the pending tree into the statement next() handed out,
     // reporting what is wrong with it as reading it whole would.
     void read_pending_tree();
@@ -192,7 +198,7 @@ private:
     std::vector<Tree> values_;
 };
 
-template <class Sink> bool RecordReader::scan_pending_tree(Sink&& sink) {
+template <class Sink> bool RecordReader::scan_pending_tree_bodies(Sink&& sink) {
     const uint8_t* const data = stream_.data();
     const size_t limit = limit_;
     size_t pos = pos_; // the stream moves only once the whole tree is taken
@@ -203,20 +209,29 @@ template <class Sink> bool RecordReader::scan_pending_tree(Sink&& sink) {
         const size_t length = data[pos + 1];
         if (length >= 0x80 || length > limit - pos - 2)
             return false;
-        ByteCursor body(data + pos + 2, length);
+        const int operands = sink(data + pos + 2, length);
+        if (operands < 0)
+            return false;
+        pos += 2 + length;
+        pending = pending - 1 + static_cast<size_t>(operands);
+    }
+    pos_ = pos;
+    tree_pending_ = false;
+    return true;
+}
+
+template <class Sink> bool RecordReader::scan_pending_tree(Sink&& sink) {
+    return scan_pending_tree_bodies([&](const uint8_t* bytes, size_t length) {
+        ByteCursor body(bytes, length);
         TreeNode node;
         node.opcode = body.u8();
         node.type = body.uleb();
         FieldDecoder decoder(body, stream_.version(), stream_.type_signs());
         payload_fields(decoder, node);
         if (body.failed() || !body.at_end() || node.opcode > kLastFileOpcode || !sink(node))
-            return false;
-        pos += 2 + length;
-        pending = pending - 1 + file_opcode(node.opcode).operand_count;
-    }
-    pos_ = pos;
-    tree_pending_ = false;
-    return true;
+            return -1;
+        return static_cast<int>(opcode_shape(node.opcode).operand_count);
+    });
 }
 
 // Decodes `bytes` as one whole type record (kind, length, body) of a

@@ -105,22 +105,7 @@ public:
     }
     // Steps over statements and tree nodes, the bulk of a function, as long
     // as their lengths take one byte; stops before any other record.
-    void skip_statements() {
-        if (done_)
-            return;
-        const uint8_t* const data = stream_.data();
-        const size_t limit = limit_;
-        size_t pos = pos_;
-        while (pos + 2 <= limit) {
-            const uint8_t kind = data[pos];
-            const size_t length = data[pos + 1];
-            if ((kind != KIND_TREE_NODE && kind != KIND_STATEMENT) || length >= 0x80 ||
-                length > limit - pos - 2)
-                break;
-            pos += 2 + length;
-        }
-        pos_ = pos;
-    }
+    void skip_statements();
 
     // With trees on demand, next() hands out a statement (kind 46) without
     // its tree, and the caller reads the tree before it calls next() again:

@@ -463,6 +463,33 @@ TEST(RecordSkipping, RecordsOfEveryLengthAreSteppedOver) {
     EXPECT_EQ(records.offset(), after_opaque + 8);
 }
 
+// Long runs of statements and tree nodes of every short length, ended by
+// another record or by the end of the section at any distance: the step
+// stops right before the other record, and never takes a record that
+// does not fit.
+TEST(RecordSkipping, LongRunsStopBeforeTheFirstOtherRecord) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 300; ++round) {
+        std::string run;
+        while (run.size() < 50 + random() % 800) {
+            const size_t length = random() % 0x80;
+            run += random() % 2 ? '\x65' : '\x2e';
+            run += static_cast<char>(length);
+            run += std::string(length, '\x01');
+        }
+        const bool cut = round % 3 == 0; // the last record overruns the section
+        testing::StreamParts parts;
+        parts.main = run + (cut ? std::string("\x65\x7f", 2) : std::string("\x22\x01\x00", 3));
+        const std::string bytes = testing::build_stream(parts);
+        auto stream = IcodeStream::open(bytes);
+        ASSERT_TRUE(stream.has_value());
+        RecordReader records(*stream, MAIN_PART);
+        const size_t start = records.offset();
+        records.skip_statements();
+        EXPECT_EQ(records.offset(), start + run.size()) << round;
+    }
+}
+
 TEST(RecordSkipping, AFrameThatDoesNotFitIsReportedByTheGeneralStep) {
     testing::StreamParts parts;
     parts.main = std::string("\x65\x09\x00", 3); // announces 9 bytes, has 1

@@ -99,6 +99,7 @@ private:
     ir::TYPE* type(uint32_t number) const;
     ir::Symbol& global_symbol(uint32_t index, const Record& record) const;
     void note_symbol_tables();
+    void note_function_tables();
 
     bool known_type(uint32_t number, ir::TYPE*& type) const;
 
@@ -138,6 +139,11 @@ private:
     // outside a function).  Neither grows while a tree is read.
     std::span<ir::Symbol* const> globals_;
     std::span<ir::Symbol* const> locals_;
+    // The tables themselves while a function begun by I_BF is read (its
+    // record, and so its local table, stays the same up to its I_EF), so
+    // that each tree takes their current extent without asking for them.
+    const std::vector<ir::Symbol*>* global_table_ = nullptr;
+    const std::vector<ir::Symbol*>* local_table_ = nullptr;
     StatementConverter* converter_;
     // The reader of the records being dispatched, while its statements'
     // trees are read on demand.
@@ -367,6 +373,7 @@ void ReadSession::enter_function(const Record& record, const FunctionBegin& begi
     if (!client_.begin_function(function, position(begin.pos)))
         fail_record(stream_.base() + record.offset, "function %s is defined a second time",
                     function.name.c_str());
+    note_function_tables();
 }
 
 void ReadSession::leave_function(const Record& record, const FunctionEnd& end) {
@@ -374,6 +381,8 @@ void ReadSession::leave_function(const Record& record, const FunctionEnd& end) {
         fail(record, nesting_ == 1 ? "a function ends before the end of its parameters (I_EA)"
                                    : "a function ends inside a block");
     nesting_ = 0;
+    global_table_ = nullptr;
+    local_table_ = nullptr;
     client_.end_function(position(end.pos));
 }
 
@@ -534,6 +543,12 @@ void ReadSession::note_symbol_tables() {
                                   : std::span<ir::Symbol* const>();
 }
 
+void ReadSession::note_function_tables() {
+    global_table_ = &ir::symbol_state().global_table;
+    const ir::FUNINFO* function = ir::function_being_read();
+    local_table_ = function != nullptr ? &function->local_table : nullptr;
+}
+
 ir::Symbol& ReadSession::global_symbol(uint32_t index, const Record& record) const {
     ir::Symbol* found = ir::symbol_at(nullptr, 0, index);
     if (found == nullptr)
@@ -585,7 +600,13 @@ ir::NODE* ReadSession::statement_tree(const Record& record, const Statement& sta
 // conversions may stop the run in ways the reader does not know, so its
 // nodes are all made before the first is converted.
 VX_FLATTEN ir::NODE* ReadSession::scan_statement_tree() {
-    note_symbol_tables();
+    if (global_table_ != nullptr) {
+        globals_ = *global_table_;
+        locals_ = local_table_ != nullptr ? std::span<ir::Symbol* const>(*local_table_)
+                                          : std::span<ir::Symbol* const>();
+    } else {
+        note_symbol_tables();
+    }
     open_.clear();
     ir::NODE* root = nullptr;
     if (converter_ != nullptr) {

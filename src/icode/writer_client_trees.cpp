@@ -7,6 +7,7 @@
 #include "ir/type.h"
 #include "support/check.h"
 
+#include <array>
 #include <cstdio>
 
 namespace vx::icode {
@@ -48,6 +49,18 @@ bool needs_decimal_text(const NODE* node) {
                                    : ir::Int96::from_unsigned(low);
     return value != extended;
 }
+
+// The opcodes that wrtree changes, checks or takes note of: most nodes are
+// none of them and pass with one look.
+constexpr std::array<bool, 256> kWrtreeOpcodes = [] {
+    std::array<bool, 256> opcodes{};
+    for (ir::Opcode op : {ir::NAME, ir::UAND, ir::CALL, ir::UCALL, ir::VSCONV, ir::VRCONV,
+                          ir::ISP2CHAR, ir::ASSERT})
+        opcodes[op] = true;
+    for (int op = ir::first_internal_opcode; op < 256; ++op)
+        opcodes[static_cast<size_t>(op)] = true;
+    return opcodes;
+}();
 
 } // namespace
 
@@ -115,6 +128,8 @@ VX_FLATTEN void TreeEncoder::write_statement(NODE*& root, const SourcePos& pos) 
 }
 
 void TreeEncoder::wrtree(NODE* node) {
+    if (!kWrtreeOpcodes[node->op])
+        return;
     switch (node->op) {
     case ir::NAME:
         if (ir::Symbol* symbol = node->sym(); symbol != nullptr && symbol->level == 0)

@@ -610,9 +610,7 @@ VX_FLATTEN ir::NODE* ReadSession::scan_statement_tree() {
     open_.clear();
     ir::NODE* root = nullptr;
     if (converter_ != nullptr) {
-        auto finish = [this](ir::NODE* node) {
-            return converter_->would_stop(node) ? nullptr : converter_->convert(node);
-        };
+        auto finish = [this](ir::NODE* node) { return converter_->convert_unless_stopping(node); };
         auto make_and_place = [&](const uint8_t* body, size_t length) {
             const MadeNode made = make_decoded_node(body, length);
             return made.node != nullptr && place(made.node, made.needed, root, finish)

@@ -55,6 +55,8 @@ std::unique_ptr<IcodeWriter> IcodeWriter::create(FILE* out, const std::string& n
     std::unique_ptr<IcodeWriter> writer(new IcodeWriter(out, name));
     std::setvbuf(out, nullptr, _IONBF, 0);
     writer->pending_ = encode_file_header(writer->header_);
+    // Room for a full piece and the records that complete it, taken once.
+    writer->pending_.reserve(2 * kDrainSize);
     return writer;
 }
 

@@ -71,12 +71,21 @@ void check_positional_count() {
         run.output_name = replace_extension(run.input_name, ".opt");
 }
 
+// The input may be mapped rather than read; a file about to be written that
+// is the input itself (by name or through a link) must not pull the bytes
+// from under the reader, so they are copied into memory first.
+FILE* open_for_writing(const std::string& name, const char* mode) {
+    run_context().reader->keep_input_from(name);
+    return std::fopen(name.c_str(), mode);
+}
+
 void open_input() {
     RunContext& run = run_context();
     run.input = std::fopen(run.input_name.c_str(), "rb");
     if (!run.input)
         fail_to_open("Input icode File", run.input_name);
-    run.reader = icode::IcodeReader::open(run.input, run.input_name);
+    run.reader =
+        icode::IcodeReader::open(run.input, run.input_name, icode::InputAccess::map_if_possible);
     if (!run.reader) {
         std::fclose(run.input);
         run.input = nullptr;
@@ -119,7 +128,7 @@ void open_info_file() {
         return;
     std::string name = info_file_option();
     run.info_name = name.empty() ? replace_extension(run.input_name, ".nfo") : name;
-    run.info_file = std::fopen(run.info_name.c_str(), "w");
+    run.info_file = open_for_writing(run.info_name, "w");
     if (!run.info_file)
         fail_to_open("Info File", run.info_name);
     run.info_flag = true;
@@ -134,7 +143,7 @@ void open_debug_log() {
     if (!run.debug_log) {
         run.debug_log_name = run.input_name.substr(0, 250);
         run.debug_log_name = replace_extension(run.debug_log_name, ".odb");
-        run.debug_log = std::fopen(run.debug_log_name.c_str(), "w");
+        run.debug_log = open_for_writing(run.debug_log_name, "w");
         if (!run.debug_log)
             fail_to_open("Debug File", run.debug_log_name);
     }
@@ -143,7 +152,7 @@ void open_debug_log() {
 
 void open_output() {
     RunContext& run = run_context();
-    run.output = std::fopen(run.output_name.c_str(), "wb");
+    run.output = open_for_writing(run.output_name, "wb");
     if (!run.output)
         fail_to_open("Output icode File", run.output_name);
     run.output_created = true;

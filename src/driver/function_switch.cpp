@@ -71,6 +71,8 @@ void switch_to_function_log(const std::string& function_name) {
     // The function's log is started afresh in its first sweep and continued
     // in later ones.
     bool first_time = run.split_logs_opened.insert(name).second;
+    if (run.reader)
+        run.reader->keep_input_from(name); // the log may be the (mapped) input itself
     FILE* log = std::fopen(name.c_str(), first_time ? "w" : "a");
     if (!log) {
         std::fprintf(stderr, "\n>> Cannot Open Debug File, %s : %s, Aborting\n", name.c_str(),

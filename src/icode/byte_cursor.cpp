@@ -23,34 +23,55 @@ uint32_t ByteCursor::u32() {
     return value;
 }
 
-// The careful loops of the decoders, without a cursor: what they take
-// does not depend on anything but the bytes.  A value cut off by the end
-// takes every byte that is left.
+// The loops of the decoders, without a cursor: what they take does not
+// depend on anything but the bytes.  A value cut off by the end takes every
+// byte that is left.  Bytes after the fifth add no bits to 32: they are
+// only looked at for the end of the value.
 LebValue scan_uleb(const uint8_t* bytes, size_t left) {
+    // Values of up to three bytes (line numbers, constants, indexes) are
+    // most of those that take more than one: they are taken at once.
+    auto low = [bytes](size_t i) { return static_cast<uint32_t>(bytes[i] & 0x7F) << (7 * i); };
+    if (left >= 2 && !(bytes[1] & 0x80) && (bytes[0] & 0x80))
+        return {low(0) | low(1), 2, false};
+    if (left >= 3 && !(bytes[2] & 0x80) && (bytes[1] & bytes[0] & 0x80))
+        return {low(0) | low(1) | low(2), 3, false};
     uint32_t value = 0;
-    for (size_t i = 0; i < left; ++i) {
-        const unsigned shift = 7 * static_cast<unsigned>(i < 5 ? i : 5);
-        if (shift < 32)
-            value |= static_cast<uint32_t>(bytes[i] & 0x7F) << shift;
+    const size_t with_bits = left < 5 ? left : 5;
+    for (size_t i = 0; i < with_bits; ++i) {
+        value |= static_cast<uint32_t>(bytes[i] & 0x7F) << (7 * i);
         if (!(bytes[i] & 0x80))
             return {value, i + 1, false};
     }
+    for (size_t i = with_bits; i < left; ++i)
+        if (!(bytes[i] & 0x80))
+            return {value, i + 1, false};
     return {0, left, true};
 }
 
+// The sign bit of the last byte extends into the bits above it, when there
+// are any (a value of five bytes fills all 32).
 LebValue scan_sleb(const uint8_t* bytes, size_t left) {
+    auto low = [bytes](size_t i) { return static_cast<uint32_t>(bytes[i] & 0x7F) << (7 * i); };
+    auto sign = [bytes](size_t last) {
+        return (bytes[last] & 0x40) ? ~0u << (7 * (last + 1)) : 0u;
+    };
+    if (left >= 2 && !(bytes[1] & 0x80) && (bytes[0] & 0x80))
+        return {low(0) | low(1) | sign(1), 2, false};
+    if (left >= 3 && !(bytes[2] & 0x80) && (bytes[1] & bytes[0] & 0x80))
+        return {low(0) | low(1) | low(2) | sign(2), 3, false};
     uint32_t value = 0;
-    for (size_t i = 0; i < left; ++i) {
-        const unsigned shift = 7 * static_cast<unsigned>(i < 5 ? i : 5);
-        if (shift < 32)
-            value |= static_cast<uint32_t>(bytes[i] & 0x7F) << shift;
+    const size_t with_bits = left < 5 ? left : 5;
+    for (size_t i = 0; i < with_bits; ++i) {
+        value |= static_cast<uint32_t>(bytes[i] & 0x7F) << (7 * i);
         if (!(bytes[i] & 0x80)) {
-            const unsigned next = 7 * static_cast<unsigned>(i < 5 ? i + 1 : 5);
-            if (next < 32 && (bytes[i] & 0x40))
-                value |= ~0u << next;
+            if (i < 4 && (bytes[i] & 0x40))
+                value |= ~0u << (7 * (i + 1));
             return {value, i + 1, false};
         }
     }
+    for (size_t i = with_bits; i < left; ++i)
+        if (!(bytes[i] & 0x80))
+            return {value, i + 1, false};
     return {0, left, true};
 }
 

@@ -77,9 +77,17 @@ constexpr std::array<FileOpcode, 256> make_file_opcode_set() {
     return set;
 }
 
+constexpr std::array<OpcodeShape, 256> make_opcode_shapes() {
+    std::array<OpcodeShape, 256> shapes{};
+    for (const FileOpcodeRow& row : kFileOpcodeRows)
+        shapes[static_cast<size_t>(row.number)] = {row.operand_count, row.payload};
+    return shapes;
+}
+
 } // namespace
 
 constexpr std::array<FileOpcode, 256> kFileOpcodes = make_file_opcode_set();
+constexpr std::array<OpcodeShape, 256> kOpcodeShapes = make_opcode_shapes();
 
 int file_opcode_number(std::string_view name) {
     for (const FileOpcodeRow& row : kFileOpcodeRows)

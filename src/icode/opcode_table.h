@@ -57,6 +57,18 @@ inline Payload payload_kind(int number) {
     return file_opcode(number).payload;
 }
 
+// What the loops that run once per tree node ask of an opcode, two bytes
+// per opcode (the whole table fits a few cache lines); every byte value
+// has an entry, empty above 163.
+struct OpcodeShape {
+    uint8_t operand_count = 0;
+    Payload payload = Payload::none;
+};
+extern const std::array<OpcodeShape, 256> kOpcodeShapes;
+inline OpcodeShape opcode_shape(uint8_t number) {
+    return kOpcodeShapes[number];
+}
+
 // The file opcode called `name`, or -1.
 int file_opcode_number(std::string_view name);
 

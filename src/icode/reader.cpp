@@ -34,28 +34,6 @@ SourceFiles& source_files() {
 
 namespace {
 
-// The stream from the file's current position to its end, in one block.
-bool read_rest(FILE* in, std::unique_ptr<char[]>& bytes, size_t& size) {
-    long start = std::ftell(in);
-    if (start >= 0 && std::fseek(in, 0, SEEK_END) == 0) {
-        long end = std::ftell(in);
-        if (std::fseek(in, start, SEEK_SET) == 0 && end >= start) {
-            size = static_cast<size_t>(end - start);
-            bytes.reset(new char[size + 1]);
-            return std::fread(bytes.get(), 1, size, in) == size;
-        }
-    }
-    std::string all; // not seekable: read it in pieces
-    char piece[1 << 15];
-    size_t count;
-    while ((count = std::fread(piece, 1, sizeof piece, in)) > 0)
-        all.append(piece, count);
-    size = all.size();
-    bytes.reset(new char[size + 1]);
-    std::memcpy(bytes.get(), all.data(), size);
-    return !std::ferror(in);
-}
-
 std::vector<std::string> copied(std::span<const std::string_view> strings) {
     return std::vector<std::string>(strings.begin(), strings.end());
 }
@@ -121,12 +99,14 @@ private:
     ir::TYPE* type(uint32_t number) const;
     ir::Symbol& global_symbol(uint32_t index, const Record& record) const;
     void note_symbol_tables();
+    void note_function_tables();
 
     bool known_type(uint32_t number, ir::TYPE*& type) const;
 
     ir::NODE* statement_tree(const Record& record, const Statement& statement);
     ir::NODE* scan_statement_tree();
     ir::NODE* make_scanned_node(const TreeNode& file_node);
+    MadeNode make_decoded_node(const uint8_t* bytes, size_t length);
     ir::NODE* build_tree(Tree tree, const Record& record);
     template <class Finish>
     bool place(ir::NODE* node, uint8_t needed, ir::NODE*& root, Finish&& finish);
@@ -135,6 +115,11 @@ private:
     ir::NODE* make_node(const TreeNode& node, const Record& record);
     void read_payload(ir::NODE* node, const TreeNode& file_node, const Record& record);
     PayloadProblem set_payload(ir::NODE* node, const TreeNode& file_node);
+    PayloadProblem set_symbol(ir::NODE* node, uint32_t level, uint32_t index) const;
+    static PayloadProblem set_fcon(ir::NODE* node, std::string_view text);
+    static PayloadProblem set_lcon(ir::NODE* node, std::string_view text);
+    static void set_number(ir::NODE* node, uint8_t opcode, uint32_t number);
+    static void set_ddnode(ir::NODE* node, uint32_t number);
     PayloadProblem set_field(ir::NODE* node, const TreeNode& file_node);
 
     IcodeReader& reader_;
@@ -154,6 +139,11 @@ private:
     // outside a function).  Neither grows while a tree is read.
     std::span<ir::Symbol* const> globals_;
     std::span<ir::Symbol* const> locals_;
+    // The tables themselves while a function begun by I_BF is read (its
+    // record, and so its local table, stays the same up to its I_EF), so
+    // that each tree takes their current extent without asking for them.
+    const std::vector<ir::Symbol*>* global_table_ = nullptr;
+    const std::vector<ir::Symbol*>* local_table_ = nullptr;
     StatementConverter* converter_;
     // The reader of the records being dispatched, while its statements'
     // trees are read on demand.
@@ -383,6 +373,7 @@ void ReadSession::enter_function(const Record& record, const FunctionBegin& begi
     if (!client_.begin_function(function, position(begin.pos)))
         fail_record(stream_.base() + record.offset, "function %s is defined a second time",
                     function.name.c_str());
+    note_function_tables();
 }
 
 void ReadSession::leave_function(const Record& record, const FunctionEnd& end) {
@@ -390,6 +381,8 @@ void ReadSession::leave_function(const Record& record, const FunctionEnd& end) {
         fail(record, nesting_ == 1 ? "a function ends before the end of its parameters (I_EA)"
                                    : "a function ends inside a block");
     nesting_ = 0;
+    global_table_ = nullptr;
+    local_table_ = nullptr;
     client_.end_function(position(end.pos));
 }
 
@@ -550,6 +543,12 @@ void ReadSession::note_symbol_tables() {
                                   : std::span<ir::Symbol* const>();
 }
 
+void ReadSession::note_function_tables() {
+    global_table_ = &ir::symbol_state().global_table;
+    const ir::FUNINFO* function = ir::function_being_read();
+    local_table_ = function != nullptr ? &function->local_table : nullptr;
+}
+
 ir::Symbol& ReadSession::global_symbol(uint32_t index, const Record& record) const {
     ir::Symbol* found = ir::symbol_at(nullptr, 0, index);
     if (found == nullptr)
@@ -601,19 +600,24 @@ ir::NODE* ReadSession::statement_tree(const Record& record, const Statement& sta
 // conversions may stop the run in ways the reader does not know, so its
 // nodes are all made before the first is converted.
 VX_FLATTEN ir::NODE* ReadSession::scan_statement_tree() {
-    note_symbol_tables();
+    if (global_table_ != nullptr) {
+        globals_ = *global_table_;
+        locals_ = local_table_ != nullptr ? std::span<ir::Symbol* const>(*local_table_)
+                                          : std::span<ir::Symbol* const>();
+    } else {
+        note_symbol_tables();
+    }
     open_.clear();
     ir::NODE* root = nullptr;
     if (converter_ != nullptr) {
-        auto finish = [this](ir::NODE* node) {
-            return converter_->would_stop(node) ? nullptr : converter_->convert(node);
+        auto finish = [this](ir::NODE* node) { return converter_->convert_unless_stopping(node); };
+        auto make_and_place = [&](const uint8_t* body, size_t length) {
+            const MadeNode made = make_decoded_node(body, length);
+            return made.node != nullptr && place(made.node, made.needed, root, finish)
+                       ? static_cast<int>(made.needed)
+                       : -1;
         };
-        auto make_and_place = [&](const TreeNode& file_node) {
-            ir::NODE* node = make_scanned_node(file_node);
-            return node != nullptr &&
-                   place(node, file_opcode(file_node.opcode).operand_count, root, finish);
-        };
-        return records_->scan_pending_tree(make_and_place) ? root : nullptr;
+        return records_->scan_pending_tree_bodies(make_and_place) ? root : nullptr;
     }
     made_.clear();
     auto make = [this](const TreeNode& file_node) {
@@ -640,6 +644,176 @@ ir::NODE* ReadSession::make_scanned_node(const TreeNode& file_node) {
     if (set_payload(node, file_node) != PayloadProblem::none)
         return nullptr;
     return node;
+}
+
+namespace {
+
+// A record body read front to back.  A value that does not fit marks the
+// body cut and yields 0 without taking bytes, so that the caller tests
+// once, when the fields are read; never reads past the body.
+struct BodyBytes {
+    const uint8_t* at;
+    const uint8_t* end;
+    bool cut = false;
+
+    uint8_t u8() {
+        if (at < end)
+            return *at++;
+        cut = true;
+        return 0;
+    }
+    uint32_t uleb() {
+        if (at < end && *at < 0x80)
+            return *at++;
+        return take(at < end ? scan_uleb(at, static_cast<size_t>(end - at)) : cut_off());
+    }
+    uint32_t sleb() {
+        if (at < end && *at < 0x80) {
+            const uint8_t byte = *at++;
+            return static_cast<uint32_t>((byte & 0x40) ? static_cast<int32_t>(byte) - 0x80 : byte);
+        }
+        return take(at < end ? scan_sleb(at, static_cast<size_t>(end - at)) : cut_off());
+    }
+    std::string_view bytes(uint32_t count) {
+        if (count > static_cast<size_t>(end - at)) {
+            cut = true;
+            return {};
+        }
+        std::string_view view(reinterpret_cast<const char*>(at), count);
+        at += count;
+        return view;
+    }
+    // The characters before the NUL that ends them.
+    std::string_view text() {
+        const void* nul = at < end ? std::memchr(at, 0, static_cast<size_t>(end - at)) : nullptr;
+        if (nul == nullptr) {
+            cut = true;
+            return {};
+        }
+        std::string_view view(reinterpret_cast<const char*>(at),
+                              static_cast<size_t>(static_cast<const uint8_t*>(nul) - at));
+        at += view.size() + 1;
+        return view;
+    }
+    // Every field was there and nothing is left over.
+    bool sound() const { return !cut && at == end; }
+
+private:
+    static LebValue cut_off() { return {0, 0, true}; }
+    uint32_t take(const LebValue& scanned) {
+        at += scanned.length;
+        cut = cut || scanned.cut_off;
+        return scanned.value;
+    }
+};
+
+} // namespace
+
+// The node of one tree record, decoded and made in one go: a single switch
+// on the payload reads the fields and sets them.  Refused (nothing) when
+// the record is not sound or a reference does not resolve, in every case
+// where decoding the record whole and making its node would refuse it; the
+// node is made only once its record is known to be sound, as it would be
+// then.
+ReadSession::MadeNode ReadSession::make_decoded_node(const uint8_t* bytes, size_t length) {
+    BodyBytes body{bytes, bytes + length};
+    const uint8_t opcode = body.u8();
+    const uint32_t type_number = body.uleb();
+    if (opcode > kLastFileOpcode)
+        return {};
+    const OpcodeShape shape = opcode_shape(opcode);
+    auto make = [&]() -> ir::NODE* {
+        ir::TYPE* node_type = nullptr;
+        if (!body.sound() || !known_type(type_number, node_type))
+            return nullptr;
+        return make_client_node(static_cast<ir::Opcode>(opcode), node_type);
+    };
+    ir::NODE* node = nullptr;
+    switch (shape.payload) {
+    case Payload::none:
+        node = make();
+        break;
+    case Payload::label: {
+        const uint32_t number = body.uleb();
+        if ((node = make()) != nullptr)
+            node->read_label(number);
+        break;
+    }
+    case Payload::symbol: {
+        const uint32_t level = body.uleb();
+        const uint32_t index = body.uleb();
+        if ((node = make()) != nullptr && set_symbol(node, level, index) != PayloadProblem::none)
+            return {};
+        break;
+    }
+    case Payload::counted: {
+        const std::string_view text = body.bytes(body.uleb());
+        if ((node = make()) != nullptr)
+            node->read_scon(reinterpret_cast<const uint8_t*>(text.data()),
+                            static_cast<uint32_t>(text.size()));
+        break;
+    }
+    case Payload::integer: {
+        const uint32_t value =
+            stream_.type_signs().is_signed(type_number) ? body.sleb() : body.uleb();
+        if ((node = make()) != nullptr)
+            node->read_icon(value);
+        break;
+    }
+    case Payload::hex_float:
+    case Payload::decimal: {
+        const std::string_view text = body.text();
+        if ((node = make()) == nullptr)
+            break;
+        if ((shape.payload == Payload::hex_float ? set_fcon(node, text) : set_lcon(node, text)) !=
+            PayloadProblem::none)
+            return {};
+        break;
+    }
+    case Payload::intrinsic: {
+        const std::string_view text = body.text();
+        if ((node = make()) != nullptr)
+            node->set_intrinsic_name(text);
+        break;
+    }
+    case Payload::field: {
+        TreeNode field;
+        field.byte = body.u8();
+        field.first = body.uleb();
+        field.second = body.uleb();
+        if ((node = make()) != nullptr && set_field(node, field) != PayloadProblem::none)
+            return {};
+        break;
+    }
+    case Payload::number: {
+        const uint32_t number = body.uleb();
+        if ((node = make()) != nullptr)
+            set_number(node, opcode, number);
+        break;
+    }
+    case Payload::call: {
+        const uint32_t first = body.uleb();
+        const uint32_t second = body.uleb();
+        if ((node = make()) != nullptr)
+            node->read_call(first, second);
+        break;
+    }
+    case Payload::ddnode: {
+        const uint32_t number = body.uleb();
+        body.uleb();
+        body.u8();
+        if ((node = make()) != nullptr)
+            set_ddnode(node, number);
+        break;
+    }
+    case Payload::vreg: {
+        const uint32_t number = body.sleb();
+        if ((node = make()) != nullptr)
+            node->read_vreg(static_cast<int32_t>(number));
+        break;
+    }
+    }
+    return {node, shape.operand_count};
 }
 
 // Nodes come in preorder.  A node whose operands are all built is finished
@@ -722,24 +896,14 @@ void ReadSession::read_payload(ir::NODE* node, const TreeNode& n, const Record& 
 // Fills the node's payload from its record; on a problem the node is left
 // as it is.
 ReadSession::PayloadProblem ReadSession::set_payload(ir::NODE* node, const TreeNode& n) {
-    constexpr uint32_t kNoSymbol = 4294967295u;
     switch (payload_kind(n.opcode)) {
     case Payload::none:
         break;
     case Payload::label:
         node->read_label(n.first);
         break;
-    case Payload::symbol: {
-        ir::Symbol* symbol = nullptr;
-        if (n.first != kNoSymbol) {
-            const std::span<ir::Symbol* const> table = n.first == 0 ? globals_ : locals_;
-            symbol = n.second < table.size() ? table[n.second] : nullptr;
-            if (symbol == nullptr)
-                return PayloadProblem::symbol;
-        }
-        node->read_name(symbol);
-        break;
-    }
+    case Payload::symbol:
+        return set_symbol(node, n.first, n.second);
     case Payload::counted:
         node->read_scon(reinterpret_cast<const uint8_t*>(n.text.data()),
                         static_cast<uint32_t>(n.text.size()));
@@ -747,41 +911,21 @@ ReadSession::PayloadProblem ReadSession::set_payload(ir::NODE* node, const TreeN
     case Payload::integer:
         node->read_icon(n.first);
         break;
-    case Payload::hex_float: {
-        const std::string text(n.text);
-        if (!ir::FconValue::parse(text.c_str()))
-            return PayloadProblem::fcon;
-        node->read_fcon(text.c_str());
-        break;
-    }
-    case Payload::decimal: {
-        const std::string text(n.text);
-        if (!ir::Int96::parse_decimal(text))
-            return PayloadProblem::lcon;
-        node->read_lcon(text.c_str());
-        break;
-    }
+    case Payload::hex_float:
+        return set_fcon(node, n.text);
+    case Payload::decimal:
+        return set_lcon(node, n.text);
     case Payload::field:
         return set_field(node, n);
     case Payload::number:
-        if (n.opcode == ir::EPVAL)
-            node->set_id(static_cast<int32_t>(n.first));
-        else if (n.opcode == ir::UCALL)
-            node->read_ucall(n.first);
-        else if (n.opcode == ir::SWITCH)
-            node->read_switch(n.first);
-        else
-            node->read_skip(n.first);
+        set_number(node, n.opcode, n.first);
         break;
     case Payload::call:
         node->read_call(n.first, n.second);
         break;
-    case Payload::ddnode: {
-        auto* info = ir::node_environment().arena->make<ir::DDINFO>();
-        info->node_number = static_cast<uint16_t>(n.first);
-        node->set_dval(info);
+    case Payload::ddnode:
+        set_ddnode(node, n.first);
         break;
-    }
     case Payload::intrinsic:
         node->set_intrinsic_name(n.text);
         break;
@@ -790,6 +934,53 @@ ReadSession::PayloadProblem ReadSession::set_payload(ir::NODE* node, const TreeN
         break;
     }
     return PayloadProblem::none;
+}
+
+ReadSession::PayloadProblem ReadSession::set_symbol(ir::NODE* node, uint32_t level,
+                                                    uint32_t index) const {
+    constexpr uint32_t kNoSymbol = 4294967295u;
+    ir::Symbol* symbol = nullptr;
+    if (level != kNoSymbol) {
+        const std::span<ir::Symbol* const> table = level == 0 ? globals_ : locals_;
+        symbol = index < table.size() ? table[index] : nullptr;
+        if (symbol == nullptr)
+            return PayloadProblem::symbol;
+    }
+    node->read_name(symbol);
+    return PayloadProblem::none;
+}
+
+ReadSession::PayloadProblem ReadSession::set_fcon(ir::NODE* node, std::string_view text) {
+    const std::string terminated(text);
+    if (!ir::FconValue::parse(terminated.c_str()))
+        return PayloadProblem::fcon;
+    node->read_fcon(terminated.c_str());
+    return PayloadProblem::none;
+}
+
+ReadSession::PayloadProblem ReadSession::set_lcon(ir::NODE* node, std::string_view text) {
+    const std::string terminated(text);
+    if (!ir::Int96::parse_decimal(terminated))
+        return PayloadProblem::lcon;
+    node->read_lcon(terminated.c_str());
+    return PayloadProblem::none;
+}
+
+void ReadSession::set_number(ir::NODE* node, uint8_t opcode, uint32_t number) {
+    if (opcode == ir::EPVAL)
+        node->set_id(static_cast<int32_t>(number));
+    else if (opcode == ir::UCALL)
+        node->read_ucall(number);
+    else if (opcode == ir::SWITCH)
+        node->read_switch(number);
+    else
+        node->read_skip(number);
+}
+
+void ReadSession::set_ddnode(ir::NODE* node, uint32_t number) {
+    auto* info = ir::node_environment().arena->make<ir::DDINFO>();
+    info->node_number = static_cast<uint16_t>(number);
+    node->set_dval(info);
 }
 
 ReadSession::PayloadProblem ReadSession::set_field(ir::NODE* node, const TreeNode& n) {
@@ -806,20 +997,21 @@ ReadSession::PayloadProblem ReadSession::set_field(ir::NODE* node, const TreeNod
 
 // ---- The reader ----------------------------------------------------------------------
 
-IcodeReader::IcodeReader(FILE* in, std::string name, std::unique_ptr<char[]> bytes, size_t size)
-    : in_(in), name_(std::move(name)), bytes_(std::move(bytes)), size_(size) {}
+IcodeReader::IcodeReader(FILE* in, std::string name, InputBytes bytes)
+    : in_(in), name_(std::move(name)), bytes_(std::move(bytes)) {}
 
 IcodeReader::~IcodeReader() = default;
 
-std::unique_ptr<IcodeReader> IcodeReader::open(FILE* in, const std::string& name) {
+std::unique_ptr<IcodeReader> IcodeReader::open(FILE* in, const std::string& name,
+                                               InputAccess access) {
     const long base = std::ftell(in);
-    std::unique_ptr<char[]> bytes;
-    size_t size = 0;
-    if (!read_rest(in, bytes, size))
+    InputBytes bytes;
+    if (!bytes.take(in, access))
         return nullptr;
-    std::unique_ptr<IcodeReader> reader(new IcodeReader(in, name, std::move(bytes), size));
-    reader->stream_ = IcodeStream::open(std::string_view(reader->bytes_.get(), size),
-                                        base > 0 ? static_cast<size_t>(base) : 0);
+    std::unique_ptr<IcodeReader> reader(new IcodeReader(in, name, std::move(bytes)));
+    reader->stream_ =
+        IcodeStream::open(std::string_view(reader->bytes_.data(), reader->bytes_.size()),
+                          base > 0 ? static_cast<size_t>(base) : 0);
     if (!reader->stream_)
         return nullptr;
     define_file_opcodes();
@@ -843,6 +1035,13 @@ void IcodeReader::read_all(ReaderClient& client) {
 void IcodeReader::read_function_at(size_t offset, ReaderClient& client) {
     ReadSession session(*this, client);
     session.read_function_from(offset);
+}
+
+void IcodeReader::keep_input_from(const std::string& path) {
+    if (!bytes_.mapped_from(path.c_str()))
+        return;
+    bytes_.keep_in_memory();
+    stream_->move_bytes(bytes_.data());
 }
 
 void IcodeReader::close() {

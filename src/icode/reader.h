@@ -15,6 +15,7 @@
 #pragma once
 
 #include "icode/file_header.h"
+#include "icode/input_bytes.h"
 #include "icode/record_reader.h"
 #include "icode/records.h"
 #include "ir/node.h"
@@ -151,8 +152,10 @@ public:
     // Reads from the current position of `in`.  Checks the header, fills
     // the shared opcode table and reads the pragma section.  Nothing when
     // the stream does not start with a valid header.  The stream stays
-    // owned by the caller until close().
-    static std::unique_ptr<IcodeReader> open(FILE* in, const std::string& name);
+    // owned by the caller until close().  With InputAccess::map_if_possible
+    // the file may be mapped rather than read: see keep_input_from().
+    static std::unique_ptr<IcodeReader> open(FILE* in, const std::string& name,
+                                             InputAccess access = InputAccess::read);
     ~IcodeReader();
 
     // Reads the file-name, type, symbol and initializer sections, then the
@@ -162,6 +165,10 @@ public:
     // I_BF record at stream offset `offset` up to its I_EF (read_all must
     // have run first, with a client that defers function bodies).
     void read_function_at(size_t offset, ReaderClient& client);
+    // To be called before the file `path` is opened for writing: when the
+    // input is mapped from that very file, its bytes are copied into memory
+    // first, so that truncating the file takes nothing from the reader.
+    void keep_input_from(const std::string& path);
     // Closes the stream.
     void close();
 
@@ -171,12 +178,11 @@ public:
 
 private:
     friend class ReadSession;
-    IcodeReader(FILE* in, std::string name, std::unique_ptr<char[]> bytes, size_t size);
+    IcodeReader(FILE* in, std::string name, InputBytes bytes);
 
     FILE* in_;
     std::string name_;
-    std::unique_ptr<char[]> bytes_;
-    size_t size_;
+    InputBytes bytes_;
     std::optional<IcodeStream> stream_;
     std::vector<PragmaItem> pragmas_;
 

@@ -111,6 +111,36 @@ bool RecordReader::next_short_statement() {
     return true;
 }
 
+void RecordReader::skip_statements() {
+    if (done_)
+        return;
+    const uint8_t* const data = stream_.data();
+    const size_t limit = limit_;
+    size_t pos = pos_;
+    // Short of the last 130 bytes, a record whose length takes one byte
+    // fits whatever that length is: only its kind and length are looked at.
+    constexpr size_t kLongestShortRecord = 2 + 0x7F;
+    const size_t surely_fits = limit > kLongestShortRecord ? limit - kLongestShortRecord : 0;
+    while (pos < surely_fits) {
+        const uint8_t kind = data[pos];
+        const uint8_t length = data[pos + 1];
+        if (length >= 0x80 || (kind != KIND_TREE_NODE && kind != KIND_STATEMENT)) {
+            pos_ = pos;
+            return;
+        }
+        pos += 2 + length;
+    }
+    while (pos + 2 <= limit) {
+        const uint8_t kind = data[pos];
+        const size_t length = data[pos + 1];
+        if ((kind != KIND_TREE_NODE && kind != KIND_STATEMENT) || length >= 0x80 ||
+            length > limit - pos - 2)
+            break;
+        pos += 2 + length;
+    }
+    pos_ = pos;
+}
+
 uint8_t RecordReader::skip_frame() {
     if (done_)
         return KIND_END_OF_SECTION;

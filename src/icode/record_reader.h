@@ -54,6 +54,9 @@ public:
     // must end before it.
     size_t limit(Section section) const;
 
+    // The same bytes, now at `data` (no reader of the stream may be active).
+    void move_bytes(const char* data) { data_ = reinterpret_cast<const uint8_t*>(data); }
+
     // What the type section has taught so far (see type_signs.h).
     TypeSigns& type_signs() { return signs_; }
     const TypeSigns& type_signs() const { return signs_; }
@@ -102,22 +105,7 @@ public:
     }
     // Steps over statements and tree nodes, the bulk of a function, as long
     // as their lengths take one byte; stops before any other record.
-    void skip_statements() {
-        if (done_)
-            return;
-        const uint8_t* const data = stream_.data();
-        const size_t limit = limit_;
-        size_t pos = pos_;
-        while (pos + 2 <= limit) {
-            const uint8_t kind = data[pos];
-            const size_t length = data[pos + 1];
-            if ((kind != KIND_TREE_NODE && kind != KIND_STATEMENT) || length >= 0x80 ||
-                length > limit - pos - 2)
-                break;
-            pos += 2 + length;
-        }
-        pos_ = pos;
-    }
+    void skip_statements();
 
     // With trees on demand, next() hands out a statement (kind 46) without
     // its tree, and the caller reads the tree before it calls next() again:
@@ -133,6 +121,12 @@ public:
     // node, the stream is left where the tree begins and the answer is
     // false (nothing is reported).
     template <class Sink> bool scan_pending_tree(Sink&& sink);
+    // The same, for a sink that decodes the records itself: it is called as
+    // `int sink(const uint8_t* body, size_t length)` with the body of each
+    // record whose length takes one byte and which lies inside the section,
+    // and answers the node's operand count, or -1 to refuse the record (a
+    // body that is not sound must be refused).
+    template <class Sink> bool scan_pending_tree_bodies(Sink&& sink);
     // Decodes the pending tree into the statement next() handed out,
     // reporting what is wrong with it as reading it whole would.
     void read_pending_tree();
@@ -189,7 +183,7 @@ private:
     std::vector<Tree> values_;
 };
 
-template <class Sink> bool RecordReader::scan_pending_tree(Sink&& sink) {
+template <class Sink> bool RecordReader::scan_pending_tree_bodies(Sink&& sink) {
     const uint8_t* const data = stream_.data();
     const size_t limit = limit_;
     size_t pos = pos_; // the stream moves only once the whole tree is taken
@@ -200,20 +194,29 @@ template <class Sink> bool RecordReader::scan_pending_tree(Sink&& sink) {
         const size_t length = data[pos + 1];
         if (length >= 0x80 || length > limit - pos - 2)
             return false;
-        ByteCursor body(data + pos + 2, length);
+        const int operands = sink(data + pos + 2, length);
+        if (operands < 0)
+            return false;
+        pos += 2 + length;
+        pending = pending - 1 + static_cast<size_t>(operands);
+    }
+    pos_ = pos;
+    tree_pending_ = false;
+    return true;
+}
+
+template <class Sink> bool RecordReader::scan_pending_tree(Sink&& sink) {
+    return scan_pending_tree_bodies([&](const uint8_t* bytes, size_t length) {
+        ByteCursor body(bytes, length);
         TreeNode node;
         node.opcode = body.u8();
         node.type = body.uleb();
         FieldDecoder decoder(body, stream_.version(), stream_.type_signs());
         payload_fields(decoder, node);
         if (body.failed() || !body.at_end() || node.opcode > kLastFileOpcode || !sink(node))
-            return false;
-        pos += 2 + length;
-        pending = pending - 1 + file_opcode(node.opcode).operand_count;
-    }
-    pos_ = pos;
-    tree_pending_ = false;
-    return true;
+            return -1;
+        return static_cast<int>(opcode_shape(node.opcode).operand_count);
+    });
 }
 
 // Decodes `bytes` as one whole type record (kind, length, body) of a

@@ -83,6 +83,16 @@ public:
     // One tree-node record (opcode up to 163).  The caller keeps the trees
     // whole and in preorder, and calls end_tree() after each.
     void write_tree_node(const TreeNode& node);
+    // The same for a caller that encodes the record itself: room for one
+    // record whose body takes at most kShortTreeNodeBody bytes, the body
+    // to be written from room + 2 on; finish_tree_node() then frames it.
+    static constexpr size_t kShortTreeNodeBody = 17 + 6 + 96;
+    char* tree_node_room();
+    void finish_tree_node(char* room, const char* body_end) {
+        room[0] = static_cast<char>(KIND_TREE_NODE);
+        room[1] = static_cast<char>(body_end - (room + 2));
+        tree_.commit(body_end);
+    }
     void end_tree();
     // The end mark of a section.
     void end_section();
@@ -113,25 +123,26 @@ private:
 // Most tree nodes have no text, or a short one: such a record is encoded
 // straight into the tree's buffer (its length then takes one byte), and the
 // tree goes to the output in one piece.
+inline char* RecordWriter::tree_node_room() {
+    try {
+        return tree_.room(2 + kShortTreeNodeBody);
+    } catch (const std::bad_alloc&) {
+        fail_buffer_growth();
+    }
+}
+
 inline void RecordWriter::write_tree_node(const TreeNode& node) {
     constexpr size_t kLongestShortText = 96;
     if (node.text.size() > kLongestShortText) {
         write_long_tree_node(node);
         return;
     }
-    char* record = nullptr;
-    try {
-        record = tree_.room(2 + 17 + 6 + kLongestShortText);
-    } catch (const std::bad_alloc&) {
-        fail_buffer_growth();
-    }
+    char* record = tree_node_room();
     RoomEncoder body(record + 2, *signs_);
     body.u8(Key{}, node.opcode);
     body.typeref(Key{}, node.type);
     payload_fields(body, node);
-    record[0] = static_cast<char>(KIND_TREE_NODE);
-    record[1] = static_cast<char>(body.end() - (record + 2));
-    tree_.commit(body.end());
+    finish_tree_node(record, body.end());
 }
 
 } // namespace vx::icode

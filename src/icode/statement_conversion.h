@@ -89,6 +89,18 @@ public:
         return (node->op == ir::SCONV || node->op == ir::PMCONV) && would_stop_slowly(node);
     }
 
+    // convert(), or nullptr where would_stop() holds: what the reader does
+    // with each node once its operands are complete, with one look at the
+    // opcode for the nodes no rule touches.
+    ir::NODE* convert_unless_stopping(ir::NODE* node) {
+        if (kConverted[node->op])
+            return would_stop(node) ? nullptr : convert(node);
+        node->stamp = stamp_;
+        if (node->type != nullptr && node->type->is_enum())
+            return convert_by_rules(node);
+        return node;
+    }
+
     ConversionNotes& notes() { return notes_; }
 
     // The integer type that stands for an enum type (qualifiers kept).

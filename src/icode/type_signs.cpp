@@ -11,10 +11,6 @@ bool is_signed_integer_code(uint8_t code) {
 
 } // namespace
 
-bool TypeSigns::is_signed(uint32_t type) const {
-    return sign_of(type) == SIGNED;
-}
-
 TypeSigns::Sign TypeSigns::sign_of(uint32_t type) const {
     if (type < dense_.size())
         return dense_[type];

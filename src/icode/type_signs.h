@@ -20,8 +20,11 @@ class TypeSigns {
 public:
     // True when `type` is a signed integer kind (char, short, int, long, long
     // long), or a typedef, qualified form, enum or fixed-point type over one.
-    // Unknown numbers count as unsigned.
-    bool is_signed(uint32_t type) const;
+    // Unknown numbers count as unsigned.  Inline for the numbers of the
+    // dense range, as it is asked once per integer constant of a file.
+    bool is_signed(uint32_t type) const {
+        return (type < dense_.size() ? dense_[type] : sign_of(type)) == SIGNED;
+    }
 
     // Takes note of a type record.  Only records that define a type count,
     // and only the first definition of a number.

@@ -10,9 +10,11 @@ namespace vx::icode {
 
 namespace {
 
-// Bytes gathered before they are handed to the file.
-constexpr size_t kDrainSize = 1 << 16;
-constexpr size_t kFileBufferSize = 32768;
+// Bytes gathered before they are handed to the file.  The writer gathers
+// them itself, in large pieces, so the stream is left unbuffered: each
+// piece goes to the file in one call, without a copy through the stream's
+// own buffer.
+constexpr size_t kDrainSize = 1 << 20;
 
 // The types whose records decide whether an ICON or enumerator value is
 // written signed: integers and what is built directly over them.
@@ -51,8 +53,10 @@ void IcodeWriter::forget_type_marks() {
 
 std::unique_ptr<IcodeWriter> IcodeWriter::create(FILE* out, const std::string& name) {
     std::unique_ptr<IcodeWriter> writer(new IcodeWriter(out, name));
-    std::setvbuf(out, nullptr, _IOFBF, kFileBufferSize);
+    std::setvbuf(out, nullptr, _IONBF, 0);
     writer->pending_ = encode_file_header(writer->header_);
+    // Room for a full piece and the records that complete it, taken once.
+    writer->pending_.reserve(2 * kDrainSize);
     return writer;
 }
 

@@ -75,6 +75,13 @@ public:
     // end_tree().
     void write_statement_head(const Statement& record) { records_.write_statement_head(record); }
     void write_tree_node(const TreeNode& node) { records_.write_tree_node(node); }
+    // A tree-node record encoded by the caller (see RecordWriter).
+    char* tree_node_room() { return records_.tree_node_room(); }
+    void finish_tree_node(char* room, const char* body_end) {
+        records_.finish_tree_node(room, body_end);
+    }
+    // The signs that the values of integer constants are written with.
+    const TypeSigns& type_signs() { return records_.type_signs(); }
     void end_tree() {
         records_.end_tree();
         drain_if_full();

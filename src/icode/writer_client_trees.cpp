@@ -7,6 +7,7 @@
 #include "ir/type.h"
 #include "support/check.h"
 
+#include <array>
 #include <cstdio>
 
 namespace vx::icode {
@@ -49,6 +50,18 @@ bool needs_decimal_text(const NODE* node) {
     return value != extended;
 }
 
+// The opcodes that wrtree changes, checks or takes note of: most nodes are
+// none of them and pass with one look.
+constexpr std::array<bool, 256> kWrtreeOpcodes = [] {
+    std::array<bool, 256> opcodes{};
+    for (ir::Opcode op : {ir::NAME, ir::UAND, ir::CALL, ir::UCALL, ir::VSCONV, ir::VRCONV,
+                          ir::ISP2CHAR, ir::ASSERT})
+        opcodes[op] = true;
+    for (int op = ir::first_internal_opcode; op < 256; ++op)
+        opcodes[static_cast<size_t>(op)] = true;
+    return opcodes;
+}();
+
 } // namespace
 
 TreeEncoder::TreeEncoder(IcodeWriter& writer, std::string function_name)
@@ -86,7 +99,7 @@ template <class Visit> void TreeEncoder::walk(NODE*& root, bool statement_root, 
         VX_CHECK(node != nullptr);
         wrtree(node);
         visit(node);
-        const int operands = file_opcode(node->op).operand_count;
+        const int operands = opcode_shape(node->op).operand_count;
         if (operands == 2)
             pending_.push_back(&node->right);
         if (operands >= 1) {
@@ -115,6 +128,8 @@ VX_FLATTEN void TreeEncoder::write_statement(NODE*& root, const SourcePos& pos) 
 }
 
 void TreeEncoder::wrtree(NODE* node) {
+    if (!kWrtreeOpcodes[node->op])
+        return;
     switch (node->op) {
     case ir::NAME:
         if (ir::Symbol* symbol = node->sym(); symbol != nullptr && symbol->level == 0)
@@ -197,7 +212,90 @@ void TreeEncoder::emit(const NODE* node) {
 void TreeEncoder::write_node(const NODE* node) {
     if (needs_id_wrapper(node))
         writer_.write_tree_node(id_wrapper_of(node));
-    writer_.write_tree_node(record_of(node));
+    if (!write_short_node(node))
+        writer_.write_tree_node(record_of(node));
+}
+
+// Encodes the node's record straight into the output with one switch on
+// its payload: the bytes, and the order in which types are numbered, are
+// those of record_of() and writing its record.  Nodes with a text (and an
+// ICON written as LCON) are left to that general path: false.
+bool TreeEncoder::write_short_node(const NODE* node) {
+    const Payload payload = opcode_shape(node->op).payload;
+    switch (payload) {
+    case Payload::counted:
+    case Payload::hex_float:
+    case Payload::decimal:
+    case Payload::intrinsic:
+        return false;
+    case Payload::integer:
+        if (needs_decimal_text(node))
+            return false;
+        break;
+    default:
+        break;
+    }
+    char* const room = writer_.tree_node_room();
+    char* at = room + 2;
+    *at++ = static_cast<char>(node->op);
+    const uint32_t type_number = typeref(node->type);
+    at = encode_uleb(at, type_number);
+    switch (payload) {
+    case Payload::none:
+    case Payload::counted:
+    case Payload::hex_float:
+    case Payload::decimal:
+    case Payload::intrinsic:
+        break;
+    case Payload::label:
+        at = encode_uleb(at, node->label_number());
+        break;
+    case Payload::symbol:
+        if (const ir::Symbol* symbol = node->sym()) {
+            at = encode_uleb(at, static_cast<uint32_t>(symbol->table_level));
+            at = encode_uleb(at, symbol->table_index);
+        } else {
+            at = encode_uleb(at, kNoSymbolLevel);
+            at = encode_uleb(at, 0);
+        }
+        break;
+    case Payload::integer:
+        if (writer_.type_signs().is_signed(type_number))
+            at = encode_sleb(at, static_cast<int32_t>(node->icon_unsigned()));
+        else
+            at = encode_uleb(at, node->icon_unsigned());
+        break;
+    case Payload::field: {
+        *at++ = static_cast<char>(node->field_kind());
+        const uint32_t member = member_index(node);
+        at = encode_uleb(at, member);
+        at = encode_uleb(at, writer_.typeref(node->container()));
+        break;
+    }
+    case Payload::number:
+        at = encode_uleb(at, node->op == ir::SWITCH  ? node->switch_number()
+                             : node->op == ir::UCALL ? node->call_number()
+                             : node->op == ir::EPVAL ? static_cast<uint32_t>(node->id)
+                                                     : node->skip_number());
+        break;
+    case Payload::call: {
+        const uint32_t first = node->call_first_number();
+        at = encode_uleb(at, first);
+        at = encode_uleb(at, node->call_number());
+        break;
+    }
+    case Payload::ddnode:
+        VX_CHECK(node->dval() != nullptr);
+        at = encode_uleb(at, node->ddnode_number());
+        at = encode_uleb(at, node->ddnode_second());
+        *at++ = static_cast<char>(node->ddnode_byte());
+        break;
+    case Payload::vreg:
+        at = encode_sleb(at, 0); // the number is not kept
+        break;
+    }
+    writer_.finish_tree_node(room, at);
+    return true;
 }
 
 TreeNode TreeEncoder::record_of(const NODE* node) {

@@ -65,6 +65,7 @@ private:
     void note_call(ir::NODE* call);
     void emit(const ir::NODE* node);
     void write_node(const ir::NODE* node);
+    bool write_short_node(const ir::NODE* node);
     bool needs_id_wrapper(const ir::NODE* node) const;
     TreeNode record_of(const ir::NODE* node);
     TreeNode id_wrapper_of(const ir::NODE* node);

@@ -338,6 +338,43 @@ TEST_F(TreeFastPaths, AMalformedRecordIsReportedBeforeAnUnresolvedSymbol) {
         << outcome.err;
 }
 
+// Every tree-node record of every payload, one byte short or one byte too
+// long: the scan must refuse it, so that the general path reports it.
+TEST_F(TreeFastPaths, EveryRecordOfAWrongLengthIsReportedNotRead) {
+    const std::string whole = text::assemble(function_text(kEveryPayload));
+    std::vector<size_t> node_records;
+    {
+        std::optional<IcodeStream> stream = IcodeStream::open(whole);
+        ASSERT_TRUE(stream.has_value());
+        for (size_t at = stream->start(MAIN_PART); static_cast<uint8_t>(whole[at]) != 0xFF;) {
+            ASSERT_LT(static_cast<uint8_t>(whole[at + 1]), 0x80u);
+            if (whole[at] == KIND_TREE_NODE)
+                node_records.push_back(at);
+            at += 2 + static_cast<uint8_t>(whole[at + 1]);
+        }
+    }
+    ASSERT_GT(node_records.size(), 40u);
+    for (size_t at : node_records) {
+        for (int change : {-1, +1}) {
+            std::string bytes = whole;
+            bytes[at + 1] = static_cast<char>(bytes[at + 1] + change);
+            TearDown();
+            SetUp();
+            FILE* stream = std::tmpfile();
+            std::fwrite(bytes.data(), 1, bytes.size(), stream);
+            std::rewind(stream);
+            reader_ = IcodeReader::open(stream, "t.icode");
+            ASSERT_NE(reader_, nullptr);
+            writer_ = IcodeWriter::create(std::tmpfile(), "t.c");
+            OptimizerReaderClient client(*package_, *writer_, [](FunctionRead&&) {});
+            Outcome outcome = run_guarded([&] { reader_->read_all(client); });
+            EXPECT_TRUE(outcome.stopped) << "record at " << at << ", length " << change;
+            EXPECT_EQ(outcome.status, 1);
+            EXPECT_NE(outcome.err.find("record of kind 101"), std::string::npos) << outcome.err;
+        }
+    }
+}
+
 // ---- LEB128 values of more than one byte ----------------------------------------------
 
 // The byte-by-byte reading the decoders follow: a value cut off by the end
@@ -424,6 +461,33 @@ TEST(RecordSkipping, RecordsOfEveryLengthAreSteppedOver) {
     EXPECT_TRUE(records.at_end());
     records.skip_statements(); // nothing past the end mark
     EXPECT_EQ(records.offset(), after_opaque + 8);
+}
+
+// Long runs of statements and tree nodes of every short length, ended by
+// another record or by the end of the section at any distance: the step
+// stops right before the other record, and never takes a record that
+// does not fit.
+TEST(RecordSkipping, LongRunsStopBeforeTheFirstOtherRecord) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 300; ++round) {
+        std::string run;
+        while (run.size() < 50 + random() % 800) {
+            const size_t length = random() % 0x80;
+            run += random() % 2 ? '\x65' : '\x2e';
+            run += static_cast<char>(length);
+            run += std::string(length, '\x01');
+        }
+        const bool cut = round % 3 == 0; // the last record overruns the section
+        testing::StreamParts parts;
+        parts.main = run + (cut ? std::string("\x65\x7f", 2) : std::string("\x22\x01\x00", 3));
+        const std::string bytes = testing::build_stream(parts);
+        auto stream = IcodeStream::open(bytes);
+        ASSERT_TRUE(stream.has_value());
+        RecordReader records(*stream, MAIN_PART);
+        const size_t start = records.offset();
+        records.skip_statements();
+        EXPECT_EQ(records.offset(), start + run.size()) << round;
+    }
 }
 
 TEST(RecordSkipping, AFrameThatDoesNotFitIsReportedByTheGeneralStep) {

@@ -1,0 +1,56 @@
+// The writer hands its bytes to the file in large pieces, unbuffered: a
+// file that refuses them must still make close() fail, whether the refusal
+// comes while records are written or only when the writer closes.
+#include "icode/writer.h"
+#include "support/ir_world.h"
+#include "support/process_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace vx::icode {
+namespace {
+
+TEST(WriterOutput, AFileThatRefusesTheBytesMakesCloseFail) {
+    vx::testing::ScratchDirectory dir;
+    std::unique_ptr<ir::TYPE_PKG> package = vx::testing::fresh_ir_world();
+    const std::string text(200, 't');
+    for (size_t records : {size_t{1}, size_t{20000}}) { // at close; while writing
+        dir.write("out.icode", "");
+        FILE* read_only = std::fopen((dir / "out.icode").c_str(), "rb");
+        ASSERT_NE(read_only, nullptr);
+        std::unique_ptr<IcodeWriter> writer = IcodeWriter::create(read_only, "t.c");
+        for (size_t i = 0; i < records; ++i)
+            writer->write(Text{text});
+        EXPECT_FALSE(writer->close()) << records;
+    }
+    vx::testing::drop_ir_world(package);
+}
+
+TEST(WriterOutput, LargeOutputsReachTheFileWhole) {
+    vx::testing::ScratchDirectory dir;
+    std::unique_ptr<ir::TYPE_PKG> package = vx::testing::fresh_ir_world();
+    FILE* out = std::fopen((dir / "out.icode").c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::unique_ptr<IcodeWriter> writer = IcodeWriter::create(out, "t.c");
+    const size_t header = writer->offset();
+    std::string expected;
+    RecordWriter records(expected);
+    for (int i = 0; i < 30000; ++i) { // several drains' worth
+        const std::string text(1 + i % 150, static_cast<char>('a' + i % 26));
+        const Text record{text};
+        writer->write(record);
+        records.write(record);
+    }
+    EXPECT_EQ(writer->offset(), header + expected.size());
+    ASSERT_TRUE(writer->close());
+    const std::string written = dir.read("out.icode");
+    ASSERT_GT(written.size(), header + expected.size());
+    EXPECT_EQ(written.substr(header, expected.size()), expected);
+    vx::testing::drop_ir_world(package);
+}
+
+} // namespace
+} // namespace vx::icode

@@ -21,6 +21,8 @@
 #include <exception>
 #include <new>
 
+#include <sys/stat.h>
+
 namespace vx::driver {
 
 namespace {
@@ -150,12 +152,20 @@ void open_debug_log() {
     run.trace_level = debug_output_level();
 }
 
+bool is_regular_file(FILE* file) {
+    struct stat status {};
+    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 void open_output() {
     RunContext& run = run_context();
     run.output = open_for_writing(run.output_name, "wb");
     if (!run.output)
         fail_to_open("Output icode File", run.output_name);
-    run.output_created = true;
+    // Only a regular file is removed when the run ends abnormally: the
+    // output may be a device or a pipe (/dev/null, /dev/stdout), which is
+    // not ours to delete.
+    run.output_created = is_regular_file(run.output);
     run.writer = icode::IcodeWriter::create(run.output, run.reader->header().name);
     run.writer->set_listing([] { return tracing() ? run_context().debug_log : nullptr; });
     run.writer->set_info([] { return run_context().info_file; });

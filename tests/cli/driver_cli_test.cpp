@@ -7,6 +7,10 @@
 
 #include <filesystem>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using vx::testing::empty_icode_file;
@@ -123,6 +127,21 @@ TEST_F(DriverCli, InfoFileThatCannotBeOpened) {
     EXPECT_EQ(r.err, "\n>> Cannot Open Info File, no/dir/x.nfo : No such file or directory, "
                      "Aborting\n");
     EXPECT_FALSE(dir.exists("prog.opt"));
+}
+
+// An output that is not a regular file (here a pipe; /dev/null in
+// practice) is not the run's to remove when it ends abnormally.
+TEST_F(DriverCli, AnOutputThatIsNoRegularFileIsNotRemoved) {
+    write_input();
+    const std::string pipe = (dir / "out.pipe").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // Holding both ends keeps the run's open from waiting for a reader.
+    const int held = open(pipe.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(held, 0);
+    auto r = optvx({"--debug=fail_check", "prog.if", "out.pipe"});
+    close(held);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(dir.exists("out.pipe"));
 }
 
 TEST_F(DriverCli, DebugLogFramesTheRun) {

@@ -82,7 +82,10 @@ struct SuccessorTable {
     explicit SuccessorTable(FlowGraph& graph) : blocks(graph.blocks) {
         first.reserve(blocks.size() + 1);
         targets.reserve(2 * blocks.size());
-        for (BBLK* b : blocks) {
+        for (std::size_t i = 0; i < blocks.size(); ++i) {
+            if (i + kFetchRecordAhead < blocks.size() && blocks[i + kFetchRecordAhead] != nullptr)
+                fetch_record(blocks[i + kFetchRecordAhead]);
+            BBLK* b = blocks[i];
             first.push_back(static_cast<uint32_t>(targets.size()));
             if (b == nullptr)
                 continue;

@@ -140,12 +140,21 @@ void LoopFinder::abandon() {
     h_.abandoned = true;
 }
 
+void make_children_preheaders(FlowGraph& graph, Loop& loop);
+
 // Loops from the inside out, so that an inner preheader exists before the
 // loop around it looks for its own.
 void make_preheaders(FlowGraph& graph, Loop& loop) {
-    for (Loop* child : loop.children())
-        make_preheaders(graph, *child);
+    make_children_preheaders(graph, loop);
     make_preheader(graph, loop);
+}
+
+// The list grows while it is walked (a child's preheader joins it), so it is
+// walked by position; a preheader heads no loop.
+void make_children_preheaders(FlowGraph& graph, Loop& loop) {
+    for (std::size_t i = 0; i < loop.blocks.size(); ++i)
+        if (Loop* child = loop.child_headed_by(loop.blocks[i]))
+            make_preheaders(graph, *child);
 }
 
 } // namespace
@@ -169,7 +178,7 @@ BBLK* make_preheader(FlowGraph& graph, Loop& loop) {
     if (loop.parent == nullptr)
         return nullptr;
     BBLK* header = loop.header;
-    std::vector<BBLK*> outside;
+    boost::container::small_vector<BBLK*, 4> outside;
     for (const Edge& e : header->preds)
         if (!loop.contains(e.block))
             outside.push_back(e.block);
@@ -281,8 +290,7 @@ LoopHierarchy* build_once(FlowGraph& graph, const LoopHierarchyFlags& flags) {
         finder.abandon();
     finder.make_root();
     const uint32_t blocks_before = graph.block_count;
-    for (Loop* child : h.root->children())
-        make_preheaders(graph, *child);
+    make_children_preheaders(graph, *h.root);
     if (graph.block_count != blocks_before) {
         // Preheaders were added: give every block its place in the depth-first order again.
         number_blocks(graph);

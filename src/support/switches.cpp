@@ -1,6 +1,7 @@
 #include "support/switches.h"
 
 #include <algorithm>
+#include <array>
 
 namespace vx::sw {
 
@@ -90,6 +91,24 @@ int32_t value_or_zero(std::string_view full) {
     return lookup(full).value_or(0);
 }
 
+// The value of "category:bare_name", the name put together on the stack:
+// the steps ask for switches per function, and a long name would cost an
+// allocation each time.
+int32_t value_or_zero(Category category, std::string_view bare_name) {
+    std::array<char, max_name_bytes> name;
+    const std::string_view word = category_word(category);
+    std::size_t length = 0;
+    auto append = [&](std::string_view part) {
+        const std::size_t n = std::min(part.size(), name.size() - length);
+        std::copy_n(part.data(), n, name.data() + length);
+        length += n;
+    };
+    append(word);
+    append(":");
+    append(bare_name);
+    return value_or_zero(std::string_view(name.data(), length));
+}
+
 } // namespace
 
 const char* category_word(Category category) {
@@ -136,19 +155,35 @@ const std::vector<Switch>& all_switches() {
     return switch_table().entries;
 }
 
+// A run without switches (the usual one) asks for some switches per
+// function and per step: the name is not even built then.
+namespace {
+bool no_switches() {
+    return switch_table().entries.empty();
+}
+} // namespace
+
 bool disabled(BareName name) {
-    return value_or_zero(full_name(Category::disable, name.text())) != 0;
+    if (no_switches())
+        return false;
+    return value_or_zero(Category::disable, name.text()) != 0;
 }
 
 bool enabled(BareName name) {
-    return value_or_zero(full_name(Category::enable, name.text())) != 0;
+    if (no_switches())
+        return false;
+    return value_or_zero(Category::enable, name.text()) != 0;
 }
 
 int32_t debug(BareName name) {
-    return value_or_zero(full_name(Category::debug, name.text()));
+    if (no_switches())
+        return 0;
+    return value_or_zero(Category::debug, name.text());
 }
 
 int32_t SwitchHandle::value() const {
+    if (no_switches())
+        return 0;
     return value_or_zero(name_);
 }
 

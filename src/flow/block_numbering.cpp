@@ -245,9 +245,10 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
 // The unreached blocks lose their edges first, so that destroying one
 // never reaches another already destroyed (they may form cycles among
 // themselves; no reached block lists one as a predecessor).  The UONs are
-// given again when blocks went or were made since they were given.
+// given again when blocks went or were made since they were given; blocks
+// added at the chain's end only take the next ones.
 void remove_unreached(FlowGraph& graph, bool any_unreached) {
-    if (!any_unreached && graph.uons_follow_chain())
+    if (!any_unreached && (graph.uons_follow_chain() || graph.give_uons_to_appended_blocks()))
         return;
     const std::vector<BBLK*>& chain = graph.chain_blocks();
     uint32_t uon = 0;

@@ -82,9 +82,24 @@ void FlowGraph::link_in_chain(BBLK* block, BBLK* before) {
             chain_tail_ = block;
         return;
     }
+    appended_since_uons_ += chain_edits_ - 1 - uons_given_at_ == appended_since_uons_ ? 1 : 0;
     block->prev_in_chain = chain_tail_;
     chain_tail_->next_in_chain = block;
     chain_tail_ = block;
+}
+
+bool FlowGraph::give_uons_to_appended_blocks() {
+    if (!uons_given_ || chain_edits_ - uons_given_at_ != appended_since_uons_)
+        return false;
+    BBLK* first_appended = chain_tail_;
+    for (uint64_t n = appended_since_uons_; n > 1; --n)
+        first_appended = first_appended->prev_in_chain;
+    uint32_t uon =
+        first_appended->prev_in_chain != nullptr ? first_appended->prev_in_chain->uon : 0;
+    for (BBLK* b = first_appended; b != nullptr; b = b->next_in_chain)
+        b->uon = ++uon;
+    note_uons_given();
+    return true;
 }
 
 const std::vector<BBLK*>& FlowGraph::chain_blocks() {

@@ -255,8 +255,16 @@ public:
     void order_serials_after_building();
     // Whether the blocks' UONs still give their places in the chain: no
     // block has been made or destroyed since they were given.
-    bool uons_follow_chain() const { return uons_given_at_ == chain_edits_; }
-    void note_uons_given() { uons_given_at_ = chain_edits_; }
+    bool uons_follow_chain() const { return uons_given_ && uons_given_at_ == chain_edits_; }
+    void note_uons_given() {
+        uons_given_ = true;
+        uons_given_at_ = chain_edits_;
+        appended_since_uons_ = 0;
+    }
+    // When the only changes to the chain since the UONs were given are
+    // blocks added at its end (as new preheaders are), those blocks take
+    // the next UONs and true is returned; the others keep theirs.
+    bool give_uons_to_appended_blocks();
 
     // Blocks in layout order.  The numbering leaves the order behind, so
     // that walks need not follow the `next` links, which on a function
@@ -293,7 +301,9 @@ private:
     mutable std::vector<BBLK*> layout_order_; // a cache, made again when stale
     mutable bool layout_order_valid_ = false;
     uint64_t chain_edits_ = 0; // blocks linked into or out of the chain
-    uint64_t uons_given_at_ = UINT64_MAX;
+    bool uons_given_ = false;
+    uint64_t uons_given_at_ = 0;       // chain_edits_ when they were given
+    uint64_t appended_since_uons_ = 0; // of the edits since, those at the end
     std::deque<LABEL_REC> label_store_;
     LabelIndex labels_;
     uint32_t next_label_number_ = 1;

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Fuzzes the I-code decoder (and the text form's round trip) with libFuzzer
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Fuzzes the I-code decoder (and the text form's round trip), or the
+# optimizer's whole reader, with libFuzzer under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 #
-#   scripts/fuzz.sh [SECONDS]        run for SECONDS (default 60)
+#   scripts/fuzz.sh [SECONDS] [decoder|reader]
+#       run for SECONDS (default 60); "decoder" (the default) fuzzes the
+#       format layer and the text form, "reader" the optimizer's reader:
+#       pass 1 and every function body, nodes made and converted
 #
 # Builds with clang in build-fuzz/, seeds the corpus (build-fuzz/corpus)
 # with the assembled examples and tests/fuzz/seeds/*.ict (a stream that holds
@@ -15,6 +19,14 @@
 set -euo pipefail
 
 seconds=${1:-60}
+target=icode_${2:-decoder}_fuzz
+case "$target" in
+icode_decoder_fuzz | icode_reader_fuzz) ;;
+*)
+    echo "fuzz.sh: the target must be decoder or reader, not '${2}'" >&2
+    exit 1
+    ;;
+esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-fuzz
 
@@ -23,7 +35,7 @@ cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" \
     -DVXOPT_SANITIZE=ON -DVXOPT_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-ninja -C "$build" icode_decoder_fuzz examples
+ninja -C "$build" "$target" examples
 
 mkdir -p "$build/corpus" "$build/findings"
 cp "$build"/examples/*.icode "$root"/examples/*.icode "$build/corpus/"
@@ -34,7 +46,7 @@ for finding in "$root"/tests/data/icode-crashes/*; do
     [ "${finding##*.}" = md ] || cp "$finding" "$build/corpus/"
 done
 
-"$build/tests/fuzz/icode_decoder_fuzz" "$build/corpus" \
+"$build/tests/fuzz/$target" "$build/corpus" \
     -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
     -close_fd_mask=2 -print_final_stats=1 \
     -artifact_prefix="$build/findings/"

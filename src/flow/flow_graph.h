@@ -291,8 +291,8 @@ private:
     void unlink_from_chain(BBLK* block);
     void unlink_from_layout(BBLK* block);
 
-    // Chunks of 64 blocks stay below the allocator's threshold for mapping
-    // fresh pages, so a graph reuses the memory of the previous one.
+    // Records sit in arena blocks, which a released graph hands on to the
+    // next one (chunk_pool.h).
     ChunkPool<BBLK> block_pool_;
     ChunkPool<BlockLiveSets> live_pool_;
 

@@ -144,6 +144,19 @@ protected:
             reader_->read_function_at(*function.unread_body, body_client);
         }
     }
+    // Reads raw (possibly damaged) bytes through pass 1, catching the stop.
+    Outcome read_bytes_guarded(const std::string& bytes) {
+        FILE* stream = std::tmpfile();
+        std::fwrite(bytes.data(), 1, bytes.size(), stream);
+        std::rewind(stream);
+        reader_ = IcodeReader::open(stream, "t.icode");
+        EXPECT_NE(reader_, nullptr);
+        if (reader_ == nullptr)
+            return Outcome{};
+        writer_ = IcodeWriter::create(std::tmpfile(), "t.c");
+        OptimizerReaderClient client(*package_, *writer_, [](FunctionRead&&) {});
+        return run_guarded([&] { reader_->read_all(client); });
+    }
     std::string write() {
         write_global_symbols(*writer_);
         for (FunctionRead& f : functions_) {
@@ -324,14 +337,7 @@ TEST_F(TreeFastPaths, AMalformedRecordIsReportedBeforeAnUnresolvedSymbol) {
     const size_t at = bytes.find(icon);
     ASSERT_NE(at, std::string::npos);
     bytes[at + 1] = 0x02;
-    FILE* stream = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    std::rewind(stream);
-    reader_ = IcodeReader::open(stream, "t.icode");
-    ASSERT_NE(reader_, nullptr);
-    writer_ = IcodeWriter::create(std::tmpfile(), "t.c");
-    OptimizerReaderClient client(*package_, *writer_, [](FunctionRead&&) {});
-    Outcome outcome = run_guarded([&] { reader_->read_all(client); });
+    Outcome outcome = read_bytes_guarded(bytes);
     EXPECT_TRUE(outcome.stopped);
     EXPECT_NE(outcome.err.find("the body of a record of kind 101 (2 bytes) ends inside its fields"),
               std::string::npos)
@@ -360,14 +366,7 @@ TEST_F(TreeFastPaths, EveryRecordOfAWrongLengthIsReportedNotRead) {
             bytes[at + 1] = static_cast<char>(bytes[at + 1] + change);
             TearDown();
             SetUp();
-            FILE* stream = std::tmpfile();
-            std::fwrite(bytes.data(), 1, bytes.size(), stream);
-            std::rewind(stream);
-            reader_ = IcodeReader::open(stream, "t.icode");
-            ASSERT_NE(reader_, nullptr);
-            writer_ = IcodeWriter::create(std::tmpfile(), "t.c");
-            OptimizerReaderClient client(*package_, *writer_, [](FunctionRead&&) {});
-            Outcome outcome = run_guarded([&] { reader_->read_all(client); });
+            Outcome outcome = read_bytes_guarded(bytes);
             EXPECT_TRUE(outcome.stopped) << "record at " << at << ", length " << change;
             EXPECT_EQ(outcome.status, 1);
             EXPECT_NE(outcome.err.find("record of kind 101"), std::string::npos) << outcome.err;

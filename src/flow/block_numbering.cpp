@@ -23,22 +23,6 @@ namespace {
     driver::terminate_abnormally();
 }
 
-// How far ahead of the walk block records, and the transfers they end
-// with, are fetched.
-constexpr std::size_t kFetchRecordAhead = 16;
-constexpr std::size_t kFetchAhead = 8;
-
-void fetch_record(const BBLK* block) {
-    __builtin_prefetch(block);
-    __builtin_prefetch(&block->statements);
-}
-
-// Starts loading the block's last statement, which decides its successors.
-void fetch_transfer(const BBLK* block) {
-    if (!block->statements.empty())
-        __builtin_prefetch(block->statements.back().tree);
-}
-
 // An URETURN outside the exit block becomes a jump to the exit block, so
 // that the function keeps one way out without a value.
 void route_ureturn_to_exit(FlowGraph& graph, BBLK* block) {
@@ -64,6 +48,46 @@ void add_successors(FlowGraph& graph, BBLK* block) {
     }
 }
 
+// Successors with one successor of their own first, then those with more,
+// then those with none (reversed): the walk then tends to lay out straight
+// code first and exits last.
+int successor_kind(const Edge& e) {
+    const std::size_t n = e.block->succs.size();
+    return n == 1 ? 0 : n == 0 ? 2 : 1;
+}
+
+// Whether the block's successors are in that order already: kinds never
+// fall along the list, and at most one successor has none (several would
+// be reversed).
+bool successors_in_order(const BBLK* block) {
+    int previous = 0;
+    for (const Edge& e : block->succs) {
+        const int kind = successor_kind(e);
+        if (kind < previous || (kind == 2 && previous == 2))
+            return false;
+        previous = kind;
+    }
+    return true;
+}
+
+// Puts the block's successors in that order.  The successors' records are
+// the ones the table reads next for their serial numbers, so asking them
+// for their degree costs no extra miss.
+void order_successors(BBLK* block) {
+    if (block->succs.size() < 2 || successors_in_order(block))
+        return;
+    const EdgeList& succs = block->succs;
+    EdgeList edges;
+    for (int wanted : {0, 1})
+        for (const Edge& e : succs)
+            if (successor_kind(e) == wanted)
+                edges.push_back(e);
+    for (auto at = succs.rbegin(); at != succs.rend(); ++at)
+        if (successor_kind(*at) == 2)
+            edges.push_back(*at);
+    block->succs = std::move(edges);
+}
+
 // The successor lists as arrays indexed by the blocks' serial numbers: a
 // depth-first walk over them touches a few compact arrays instead of a
 // block record per edge, which on large functions is a cache miss each.
@@ -76,19 +100,21 @@ struct SuccessorTable {
     std::vector<uint32_t> targets;
     uint32_t live = 0; // blocks not destroyed
 
-    // Reading the lists, it also takes every block off the layout list and
-    // clears its DFN, mark and predecessors, so that the numbering visits
-    // each record once more only to place it.
+    // Reading the lists, it also orders every block's successors, takes
+    // the block off the layout list and clears its DFN, mark and
+    // predecessors, so that the numbering visits each record once more
+    // only to place it.
     explicit SuccessorTable(FlowGraph& graph) : blocks(graph.blocks) {
         first.reserve(blocks.size() + 1);
         targets.reserve(2 * blocks.size());
         for (std::size_t i = 0; i < blocks.size(); ++i) {
-            if (i + kFetchRecordAhead < blocks.size() && blocks[i + kFetchRecordAhead] != nullptr)
-                fetch_record(blocks[i + kFetchRecordAhead]);
+            if (i + kFetchRecordsAhead < blocks.size() && blocks[i + kFetchRecordsAhead] != nullptr)
+                fetch_block_record(blocks[i + kFetchRecordsAhead]);
             BBLK* b = blocks[i];
             first.push_back(static_cast<uint32_t>(targets.size()));
             if (b == nullptr)
                 continue;
+            order_successors(b);
             for (const Edge& e : b->succs)
                 targets.push_back(e.block->serial);
             ++live;
@@ -100,67 +126,21 @@ struct SuccessorTable {
         }
         first.push_back(static_cast<uint32_t>(targets.size()));
     }
-    uint32_t degree(uint32_t i) const { return first[i + 1] - first[i]; }
 };
-
-// Successors with one successor of their own first, then those with more,
-// then those with none (reversed): the walk then tends to lay out straight
-// code first and exits last.  The block's edge list follows the new order.
-void order_successors(SuccessorTable& table, uint32_t i) {
-    const uint32_t begin = table.first[i];
-    const uint32_t count = table.degree(i);
-    if (count < 2)
-        return;
-    auto kind = [&](uint32_t target) {
-        const uint32_t n = table.degree(target);
-        return n == 1 ? 0 : n == 0 ? 2 : 1;
-    };
-    boost::container::small_vector<uint32_t, 4> order; // positions in the old list
-    for (int wanted : {0, 1})
-        for (uint32_t k = 0; k < count; ++k)
-            if (kind(table.targets[begin + k]) == wanted)
-                order.push_back(k);
-    for (uint32_t k = count; k-- > 0;)
-        if (kind(table.targets[begin + k]) == 2)
-            order.push_back(k);
-    bool moved = false;
-    for (uint32_t k = 0; k < count; ++k)
-        moved = moved || order[k] != k;
-    if (!moved)
-        return;
-    EdgeList& succs = table.blocks[i]->succs;
-    EdgeList edges;
-    boost::container::small_vector<uint32_t, 4> targets;
-    for (uint32_t k : order) {
-        edges.push_back(succs[k]);
-        targets.push_back(table.targets[begin + k]);
-    }
-    succs = std::move(edges);
-    std::copy(targets.begin(), targets.end(), table.targets.begin() + begin);
-}
 
 } // namespace
 
 void build_edges(FlowGraph& graph) {
     graph.clear_label_references();
-    // The blocks ahead are fetched while the current one is handled.
-    const std::vector<BBLK*>& chain = graph.chain_blocks();
     uint32_t count = 0;
-    for (std::size_t i = 0; i < chain.size(); ++i) {
-        if (i + kFetchRecordAhead < chain.size() && chain[i + kFetchRecordAhead] != nullptr)
-            fetch_record(chain[i + kFetchRecordAhead]);
-        if (i + kFetchAhead < chain.size() && chain[i + kFetchAhead] != nullptr)
-            fetch_transfer(chain[i + kFetchAhead]);
-        BBLK* b = chain[i];
-        if (b == nullptr)
-            continue;
+    for_each_block_fetching_transfers(graph.chain_blocks(), [&](BBLK* b) {
         b->succs.clear();
         b->preds.clear();
         b->uon = ++count;
         b->dfn = 0;
         route_ureturn_to_exit(graph, b);
         add_successors(graph, b);
-    }
+    });
     graph.block_count = count;
     if (graph.options.remove_tail_recursion && !graph.options.no_tail_recursion) {
         for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
@@ -308,10 +288,6 @@ std::vector<uint32_t> depth_first_finish_order(const SuccessorTable& table, uint
 
 void number_blocks(FlowGraph& graph) {
     SuccessorTable table(graph);
-    const auto count = static_cast<uint32_t>(table.blocks.size());
-    for (uint32_t i = 0; i < count; ++i)
-        if (table.blocks[i] != nullptr)
-            order_successors(table, i);
     std::vector<uint32_t> finished;
     if (graph.first != nullptr)
         finished = depth_first_finish_order(table, graph.first->serial);
@@ -321,6 +297,87 @@ void number_blocks(FlowGraph& graph) {
     for (NODE* ref : placement.unnumbered_refs)
         ref->value = ir::Int96::from_unsigned(ref->label()->index);
     graph.note_change();
+    graph.note_numbered();
+}
+
+namespace {
+
+// Whether a fresh walk would meet each preheader made from serial
+// `first_new` on right before its header: not when some block entering a
+// loop would order its successors differently now that one of them has a
+// single successor.  Each header must also have its preheader at the head
+// of its predecessors, where making the preheader put it.
+bool preheaders_keep_walk(const FlowGraph& graph, std::size_t first_new) {
+    for (std::size_t s = first_new; s < graph.blocks.size(); ++s) {
+        const BBLK* pre = graph.blocks[s];
+        if (pre == nullptr || pre->succs.size() != 1)
+            return false;
+        const BBLK* header = pre->succs.front().block;
+        if (header->serial >= first_new || header->preds.front().block != pre)
+            return false;
+        for (const Edge& e : pre->preds)
+            if (!successors_in_order(e.block))
+                return false;
+    }
+    return true;
+}
+
+// The layout with each preheader in front of its header, every block
+// numbered by its place in it.  Only the first line of each record, where
+// the numbers are, is fetched ahead.
+std::vector<BBLK*> splice_preheaders(FlowGraph& graph, const std::vector<BBLK*>& layout,
+                                     std::size_t first_new) {
+    std::vector<BBLK*> preheader_by_serial(first_new, nullptr);
+    for (std::size_t s = first_new; s < graph.blocks.size(); ++s)
+        preheader_by_serial[graph.blocks[s]->succs.front().block->serial] = graph.blocks[s];
+    std::vector<BBLK*> order;
+    order.reserve(layout.size() + graph.blocks.size() - first_new);
+    uint32_t dfn = 0;
+    auto place = [&](BBLK* b) {
+        b->dfn = ++dfn;
+        b->visited = false;
+        order.push_back(b);
+    };
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        if (i + kFetchRecordsAhead < layout.size())
+            __builtin_prefetch(&layout[i + kFetchRecordsAhead]->visited);
+        BBLK* b = layout[i];
+        if (BBLK* pre = preheader_by_serial[b->serial])
+            place(pre);
+        place(b);
+    }
+    graph.block_count = dfn;
+    return order;
+}
+
+// Predecessor lists as placing the blocks gives them, highest DFN first: a
+// header's outside entries (lower DFNs than the header, at the end of its
+// list) were replaced by its preheader, put at the head; the preheader
+// took them in reverse.
+void order_preheader_edges(FlowGraph& graph, std::size_t first_new) {
+    for (std::size_t s = first_new; s < graph.blocks.size(); ++s) {
+        BBLK* pre = graph.blocks[s];
+        EdgeList& entries = pre->succs.front().block->preds;
+        std::rotate(entries.begin(), entries.begin() + 1, entries.end());
+        std::reverse(pre->preds.begin(), pre->preds.end());
+    }
+}
+
+} // namespace
+
+void number_blocks_after_preheaders(FlowGraph& graph, const std::vector<BBLK*>& layout,
+                                    std::size_t first_new) {
+    if (first_new >= graph.blocks.size() || !preheaders_keep_walk(graph, first_new) ||
+        !(graph.uons_follow_chain() || graph.give_uons_to_appended_blocks())) {
+        number_blocks(graph);
+        return;
+    }
+    std::vector<BBLK*> order = splice_preheaders(graph, layout, first_new);
+    order_preheader_edges(graph, first_new);
+    graph.set_layout_order(std::move(order));
+    graph.renumber_labels();
+    graph.note_change();
+    graph.note_numbered();
 }
 
 } // namespace vx::flow

@@ -422,7 +422,6 @@ void renumber_flow_graph(FlowGraph& graph) {
     build_edges(graph);
     graph.options = saved;
     number_blocks(graph);
-    graph.note_change();
 }
 
 void dump_current_flow_graph() {

@@ -192,6 +192,13 @@ public:
         cfg_changed = true;
         ++version;
     }
+    // Whether the DFNs and the layout are those number_blocks gave and
+    // nothing has changed since.
+    bool numbering_is_current() const { return numbered_ && numbered_at_ == version; }
+    void note_numbered() {
+        numbered_ = true;
+        numbered_at_ = version;
+    }
 
     std::unique_ptr<Dominator> dominator;
     // The live-variable candidates by number (liveness.h).
@@ -296,6 +303,8 @@ private:
     ChunkPool<BBLK> block_pool_;
     ChunkPool<BlockLiveSets> live_pool_;
 
+    bool numbered_ = false;
+    uint64_t numbered_at_ = 0; // the version the numbering was made at
     BBLK* chain_tail_ = nullptr;
     bool serials_off_chain_ = false;          // a block was made in front of the chain's head
     mutable std::vector<BBLK*> layout_order_; // a cache, made again when stale
@@ -356,6 +365,16 @@ void number_blocks(FlowGraph& graph);
 // Successors, numbering and unreachable-block removal again, after a pass
 // has rewritten transfers.
 void renumber_flow_graph(FlowGraph& graph);
+// The numbering again after preheaders were made (the blocks of serial
+// `first_new` on) in a graph whose numbering was current before, with
+// `layout` its layout then.  A preheader's only successor is its header
+// and it takes over all of the header's entries from outside the loop, so
+// a fresh depth-first walk meets it right before its header: unless some
+// block's successors would now be ordered differently, the numbering is
+// the old one with each preheader put in front of its header, found
+// without the walk; otherwise it is made afresh.
+void number_blocks_after_preheaders(FlowGraph& graph, const std::vector<BBLK*>& layout,
+                                    std::size_t first_new);
 
 // Tail-recursion removal on one block; true when a self-call became a jump.
 bool remove_tail_recursion(FlowGraph& graph, BBLK* block);
@@ -408,27 +427,75 @@ template <typename Visit> void for_each_target_ref(NODE* transfer, Visit&& visit
     });
 }
 
+// Starts loading every cache line of the block's record.  A record spans
+// six or seven lines and starts anywhere in a line, so fetching one or two
+// chosen fields leaves the rest of a walk waiting for memory.
+inline void fetch_block_record(const BBLK* block) {
+    const char* bytes = reinterpret_cast<const char*>(block);
+    for (std::size_t at = 0; at < sizeof(BBLK); at += 64)
+        __builtin_prefetch(bytes + at);
+    __builtin_prefetch(bytes + sizeof(BBLK) - 1);
+}
+
+// How far ahead of a walk over a block list the records are fetched: far
+// enough to cover a miss to memory, near enough to stay in the cache.
+inline constexpr std::size_t kFetchRecordsAhead = 16;
+
+// Calls visit(block) for every block of `blocks` (skipping nulls), first to
+// last, with the records ahead fetched.  A list of pointers gives the
+// processor's own prefetcher nothing to follow.
+template <typename Visit>
+void for_each_block_fetching_records(const std::vector<BBLK*>& blocks, Visit&& visit) {
+    const std::size_t n = blocks.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + kFetchRecordsAhead < n && blocks[i + kFetchRecordsAhead] != nullptr)
+            fetch_block_record(blocks[i + kFetchRecordsAhead]);
+        if (blocks[i] != nullptr)
+            visit(blocks[i]);
+    }
+}
+
+// The same from the last block to the first.
+template <typename Visit>
+void for_each_block_backwards_fetching_records(const std::vector<BBLK*>& blocks, Visit&& visit) {
+    for (std::size_t i = blocks.size(); i-- > 0;) {
+        if (i >= kFetchRecordsAhead && blocks[i - kFetchRecordsAhead] != nullptr)
+            fetch_block_record(blocks[i - kFetchRecordsAhead]);
+        if (blocks[i] != nullptr)
+            visit(blocks[i]);
+    }
+}
+
+// Starts loading the nodes under a transfer's operand that hold its
+// targets: an IF's and a SWITCH's targets hang below a COLON or a list.
+inline void fetch_operands(const NODE* node) {
+    if (node == nullptr)
+        return;
+    __builtin_prefetch(node->left);
+    __builtin_prefetch(node->right);
+}
+
 // Calls visit(block) for every block of `blocks` (skipping nulls), with
-// the records ahead, the transfers they end with and those transfers'
-// operands fetched while the current block is handled: each is a miss on
+// the records ahead, the transfers they end with, those transfers'
+// operands and the operands' operands (where an IF keeps its target
+// labels) fetched while the current block is handled: each is a miss on
 // a function larger than the cache, and they depend on one another.
 template <typename Visit>
 void for_each_block_fetching_transfers(const std::vector<BBLK*>& blocks, Visit&& visit) {
-    constexpr std::size_t kRecordAhead = 16, kTransferAhead = 8, kOperandsAhead = 4;
+    constexpr std::size_t kRecordAhead = 32, kTransferAhead = 24, kOperandsAhead = 16,
+                          kTargetsAhead = 8;
     const std::size_t n = blocks.size();
+    auto transfer_at = [&](std::size_t i) -> const NODE* {
+        return i < n && blocks[i] != nullptr ? blocks[i]->last_statement() : nullptr;
+    };
     for (std::size_t i = 0; i < n; ++i) {
-        if (i + kRecordAhead < n && blocks[i + kRecordAhead] != nullptr) {
-            __builtin_prefetch(blocks[i + kRecordAhead]);
-            __builtin_prefetch(&blocks[i + kRecordAhead]->statements);
-        }
-        if (i + kTransferAhead < n && blocks[i + kTransferAhead] != nullptr)
-            if (const NODE* last = blocks[i + kTransferAhead]->last_statement())
-                __builtin_prefetch(last);
-        if (i + kOperandsAhead < n && blocks[i + kOperandsAhead] != nullptr)
-            if (const NODE* last = blocks[i + kOperandsAhead]->last_statement()) {
-                __builtin_prefetch(last->left);
-                __builtin_prefetch(last->right);
-            }
+        if (i + kRecordAhead < n && blocks[i + kRecordAhead] != nullptr)
+            fetch_block_record(blocks[i + kRecordAhead]);
+        if (const NODE* last = transfer_at(i + kTransferAhead))
+            __builtin_prefetch(last);
+        fetch_operands(transfer_at(i + kOperandsAhead));
+        if (const NODE* last = transfer_at(i + kTargetsAhead))
+            fetch_operands(last->op == ir::BRANCH ? nullptr : last->right);
         if (blocks[i] != nullptr)
             visit(blocks[i]);
     }

@@ -89,9 +89,11 @@ void LoopFinder::fill(Loop* loop) {
 
 bool LoopFinder::find() {
     Dominator& dom = g_.dominator ? *g_.dominator : compute_dominators(g_);
-    const std::vector<BBLK*> order = g_.layout();
-    for (auto at = order.rbegin(); at != order.rend(); ++at) {
-        BBLK* b = *at;
+    const std::vector<BBLK*>& order = g_.layout_order();
+    for (std::size_t i = order.size(); i-- > 0;) {
+        if (i >= kFetchRecordsAhead)
+            fetch_block_record(order[i - kFetchRecordsAhead]);
+        BBLK* b = order[i];
         if (b->preds.empty())
             continue;
         if (b->loop != nullptr)
@@ -115,9 +117,7 @@ void LoopFinder::make_root() {
     h_.root = root;
     root->header = g_.first;
     root->number = static_cast<uint16_t>(h_.loops_found + 1);
-    const std::vector<BBLK*> order = g_.layout();
-    for (auto at = order.rbegin(); at != order.rend(); ++at) {
-        BBLK* b = *at;
+    for_each_block_backwards_fetching_records(g_.layout_order(), [&](BBLK* b) {
         if (b->loop == nullptr) {
             b->loop = root;
             root->blocks.push_back(b);
@@ -128,12 +128,11 @@ void LoopFinder::make_root() {
             b->loop->parent = root;
             root->blocks.push_back(b);
         }
-    }
+    });
 }
 
 void LoopFinder::abandon() {
-    for (BBLK* b : g_.layout_order())
-        b->loop = nullptr;
+    for_each_block_fetching_records(g_.layout_order(), [](BBLK* b) { b->loop = nullptr; });
     h_.loops.clear();
     h_.pool.clear();
     h_.loops_found = 0;
@@ -149,12 +148,36 @@ void make_preheaders(FlowGraph& graph, Loop& loop) {
     make_preheader(graph, loop);
 }
 
+// Making a preheader reads the header, the blocks that jump to it and
+// their transfers, each a likely miss on a large function and each found
+// through the one before: the headers ahead are fetched in stages.
+void fetch_entries(const std::vector<BBLK*>& blocks, std::size_t i) {
+    constexpr std::size_t kHeaderAhead = 16, kPredecessorsAhead = 12, kTransfersAhead = 8,
+                          kTargetsAhead = 4;
+    const std::size_t n = blocks.size();
+    if (i + kHeaderAhead < n)
+        fetch_block_record(blocks[i + kHeaderAhead]);
+    if (i + kPredecessorsAhead < n)
+        for (const Edge& e : blocks[i + kPredecessorsAhead]->preds)
+            fetch_block_record(e.block);
+    if (i + kTransfersAhead < n)
+        for (const Edge& e : blocks[i + kTransfersAhead]->preds)
+            if (const NODE* last = e.block->last_statement())
+                __builtin_prefetch(last);
+    if (i + kTargetsAhead < n)
+        for (const Edge& e : blocks[i + kTargetsAhead]->preds)
+            if (const NODE* last = e.block->last_statement())
+                fetch_operands(last->op == ir::BRANCH ? last : last->right);
+}
+
 // The list grows while it is walked (a child's preheader joins it), so it is
 // walked by position; a preheader heads no loop.
 void make_children_preheaders(FlowGraph& graph, Loop& loop) {
-    for (std::size_t i = 0; i < loop.blocks.size(); ++i)
+    for (std::size_t i = 0; i < loop.blocks.size(); ++i) {
+        fetch_entries(loop.blocks, i);
         if (Loop* child = loop.child_headed_by(loop.blocks[i]))
             make_preheaders(graph, *child);
+    }
 }
 
 } // namespace
@@ -231,7 +254,13 @@ void number_depths(Loop& loop, int depth) {
         // block visited is a cache miss.
         if (!current->blocks.empty() && current->blocks.front()->dfn > current->header->dfn)
             std::reverse(current->blocks.begin(), current->blocks.end());
-        for (BBLK* b : current->blocks) {
+        const std::vector<BBLK*>& blocks = current->blocks;
+        for (std::size_t i = 0; i < blocks.size(); ++i) {
+            if (i + kFetchRecordsAhead < blocks.size()) {
+                __builtin_prefetch(&blocks[i + kFetchRecordsAhead]->loop);
+                __builtin_prefetch(&blocks[i + kFetchRecordsAhead]->loop_depth, 1);
+            }
+            BBLK* b = blocks[i];
             if (b->loop == current)
                 b->loop_depth = current->depth;
             else if (Loop* child = current->child_headed_by(b))
@@ -252,13 +281,11 @@ void number_depths(Loop& loop, int depth) {
 }
 
 void clear_loop_hierarchy(FlowGraph& graph) {
-    for (BBLK* b : graph.blocks) {
-        if (b == nullptr)
-            continue;
+    for_each_block_fetching_records(graph.blocks, [](BBLK* b) {
         b->loop = nullptr;
         b->loop_depth = 0;
         b->loop_scratch = 0;
-    }
+    });
     graph.loops.reset();
 }
 
@@ -274,12 +301,14 @@ LoopHierarchy* build_once(FlowGraph& graph, const LoopHierarchyFlags& flags) {
     if (graph.first == nullptr || !graph.first->preds.empty())
         return nullptr;
     uint32_t back_edges = 0;
-    for (BBLK* b : graph.layout_order()) {
-        if (b != graph.first && b->preds.empty())
-            return nullptr;
+    bool entered_elsewhere = false; // a block other than the first has no predecessor
+    for_each_block_fetching_records(graph.layout_order(), [&](BBLK* b) {
+        entered_elsewhere = entered_elsewhere || (b != graph.first && b->preds.empty());
         for (const Edge& e : b->succs)
             back_edges += e.block->dfn <= b->dfn ? 1 : 0;
-    }
+    });
+    if (entered_elsewhere)
+        return nullptr;
     if (back_edges == 0 && flags.loops_only)
         return nullptr;
 
@@ -289,11 +318,17 @@ LoopHierarchy* build_once(FlowGraph& graph, const LoopHierarchyFlags& flags) {
     if (!finder.find())
         finder.abandon();
     finder.make_root();
-    const uint32_t blocks_before = graph.block_count;
+    // Preheaders added give every block its place in the depth-first order
+    // again; the order before them usually tells where they go.
+    const bool numbered = graph.numbering_is_current();
+    const std::vector<BBLK*> layout = numbered ? graph.layout_order() : std::vector<BBLK*>{};
+    const std::size_t first_new = graph.blocks.size();
     make_children_preheaders(graph, *h.root);
-    if (graph.block_count != blocks_before) {
-        // Preheaders were added: give every block its place in the depth-first order again.
-        number_blocks(graph);
+    if (graph.blocks.size() != first_new) {
+        if (numbered)
+            number_blocks_after_preheaders(graph, layout, first_new);
+        else
+            number_blocks(graph);
     }
     number_depths(*h.root, 0);
     return &h;

@@ -70,6 +70,15 @@ bool successors_in_order(const BBLK* block) {
     return true;
 }
 
+// Whether the block has two successors or more without successors of their
+// own: those change places whenever the blocks are numbered.
+bool has_exits_to_reverse(const BBLK* block) {
+    int exits = 0;
+    for (const Edge& e : block->succs)
+        exits += successor_kind(e) == 2 ? 1 : 0;
+    return exits > 1;
+}
+
 // Puts the block's successors in that order.  The successors' records are
 // the ones the table reads next for their serial numbers, so asking them
 // for their degree costs no extra miss.
@@ -98,7 +107,8 @@ struct SuccessorTable {
     const std::vector<BBLK*>& blocks; // by serial; null for a destroyed block
     std::vector<uint32_t> first;      // successors of block i: targets[first[i] .. first[i + 1])
     std::vector<uint32_t> targets;
-    uint32_t live = 0; // blocks not destroyed
+    uint32_t live = 0;           // blocks not destroyed
+    bool exits_reversed = false; // some block's exits changed places
 
     // Reading the lists, it also orders every block's successors, takes
     // the block off the layout list and clears its DFN, mark and
@@ -114,7 +124,10 @@ struct SuccessorTable {
             first.push_back(static_cast<uint32_t>(targets.size()));
             if (b == nullptr)
                 continue;
-            order_successors(b);
+            if (b->succs.size() > 1) {
+                exits_reversed = exits_reversed || has_exits_to_reverse(b);
+                order_successors(b);
+            }
             for (const Edge& e : b->succs)
                 targets.push_back(e.block->serial);
             ++live;
@@ -162,7 +175,23 @@ namespace {
 struct Placement {
     uint32_t next_label = 0;
     std::vector<NODE*> unnumbered_refs;
+    std::vector<uint32_t> dfn_by_serial; // 0: not reached
 };
+
+// Each block's UON when the UONs are given again, by serial number (the
+// serial numbers follow the chain): its position among the reached blocks.
+// Placing the blocks gives them, so that no further walk over the records
+// is needed; the unreached blocks keep theirs for the message that reports
+// them.
+std::vector<uint32_t> uons_by_serial(const SuccessorTable& table,
+                                     const std::vector<uint32_t>& dfn_by_serial) {
+    std::vector<uint32_t> uons(table.blocks.size(), 0);
+    uint32_t uon = 0;
+    for (std::size_t s = 0; s < uons.size(); ++s)
+        if (dfn_by_serial[s] != 0)
+            uons[s] = ++uon;
+    return uons;
+}
 
 // A LABELREF naming a block's first label takes the block's DFN, known for
 // every reached block once the walk is done; a reference to any other
@@ -189,16 +218,19 @@ void number_refs(BBLK* block, const std::vector<uint32_t>& dfn_by_serial, Placem
 // records and the transfers are visited once; they are fetched ahead,
 // since the order jumps about in memory.
 Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
-                          const std::vector<uint32_t>& finished) {
+                          const std::vector<uint32_t>& finished, bool give_uons) {
     const auto reached = static_cast<uint32_t>(finished.size());
-    std::vector<uint32_t> dfn_by_serial(table.blocks.size(), 0);
+    Placement placement;
+    std::vector<uint32_t>& dfn_by_serial = placement.dfn_by_serial;
+    dfn_by_serial.assign(table.blocks.size(), 0);
     std::vector<BBLK*> order;
     order.reserve(reached);
     for (uint32_t k = reached; k-- > 0;) {
         dfn_by_serial[finished[k]] = reached - k;
         order.push_back(table.blocks[finished[k]]);
     }
-    Placement placement;
+    const std::vector<uint32_t> uons =
+        give_uons ? uons_by_serial(table, dfn_by_serial) : std::vector<uint32_t>{};
     placement.next_label = reached + 1;
     BBLK* previous = nullptr;
     uint32_t dfn = 0;
@@ -208,6 +240,8 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
         block->dfn = ++dfn;
         block->prev = previous;
         block->in_layout = true;
+        if (give_uons)
+            block->uon = uons[block->serial];
         for (const Edge& e : block->succs)
             add_edge(e.block->preds, block);
         graph.number_block_labels(block, placement.next_label);
@@ -224,35 +258,25 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
 
 // The unreached blocks lose their edges first, so that destroying one
 // never reaches another already destroyed (they may form cycles among
-// themselves; no reached block lists one as a predecessor).  The UONs are
-// given again when blocks went or were made since they were given; blocks
-// added at the chain's end only take the next ones.
-void remove_unreached(FlowGraph& graph, bool any_unreached) {
-    if (!any_unreached && (graph.uons_follow_chain() || graph.give_uons_to_appended_blocks()))
-        return;
-    const std::vector<BBLK*>& chain = graph.chain_blocks();
-    uint32_t uon = 0;
-    for (BBLK* b : chain) {
-        if (b == nullptr)
-            continue;
-        if (b->dfn == 0) {
-            b->succs.clear();
-            b->preds.clear();
-        } else {
-            b->uon = ++uon; // the position among the blocks that stay
-        }
+// themselves; no reached block lists one as a predecessor).  Which blocks
+// were reached is read from the placement, so that the reached blocks'
+// records are not visited again.
+void remove_unreached(FlowGraph& graph, const std::vector<uint32_t>& dfn_by_serial) {
+    std::vector<BBLK*> unreached;
+    for (std::size_t s = 0; s < dfn_by_serial.size(); ++s)
+        if (dfn_by_serial[s] == 0 && graph.blocks[s] != nullptr)
+            unreached.push_back(graph.blocks[s]);
+    for (BBLK* b : unreached) {
+        b->succs.clear();
+        b->preds.clear();
     }
     // Destroying a block leaves a null in its place; the list keeps its
     // length.  The message shows the UON the edges were built with.
-    for (std::size_t i = 0; any_unreached && i < chain.size(); ++i) {
-        BBLK* b = chain[i];
-        if (b == nullptr || b->dfn != 0)
-            continue;
+    for (BBLK* b : unreached) {
         if (!b->statements.empty())
             driver::debug_printf("\nUNREACHABLE BASIC BLOCK: UON==%d\n", static_cast<int>(b->uon));
         graph.destroy_block(b);
     }
-    graph.note_uons_given();
 }
 
 // Follows the successor table depth first from the entry block; the blocks
@@ -286,18 +310,28 @@ std::vector<uint32_t> depth_first_finish_order(const SuccessorTable& table, uint
 
 } // namespace
 
+// The UONs are given again when blocks went or were made since they were
+// given; blocks added at the chain's end only take the next ones.
 void number_blocks(FlowGraph& graph) {
+    // Serial numbers in chain order, so that a block's UON can be told
+    // from its serial number.
+    graph.chain_blocks();
     SuccessorTable table(graph);
     std::vector<uint32_t> finished;
     if (graph.first != nullptr)
         finished = depth_first_finish_order(table, graph.first->serial);
-    const Placement placement = place_in_layout(graph, table, finished);
-    remove_unreached(graph, finished.size() != table.live);
+    const bool any_unreached = finished.size() != table.live;
+    const bool give_uons =
+        any_unreached || !(graph.uons_follow_chain() || graph.give_uons_to_appended_blocks());
+    const Placement placement = place_in_layout(graph, table, finished, give_uons);
+    if (any_unreached)
+        remove_unreached(graph, placement.dfn_by_serial);
+    graph.note_uons_given();
     graph.finish_label_numbers(placement.next_label);
     for (NODE* ref : placement.unnumbered_refs)
         ref->value = ir::Int96::from_unsigned(ref->label()->index);
     graph.note_change();
-    graph.note_numbered();
+    graph.note_numbered(!table.exits_reversed);
 }
 
 namespace {
@@ -377,7 +411,9 @@ void number_blocks_after_preheaders(FlowGraph& graph, const std::vector<BBLK*>& 
     graph.set_layout_order(std::move(order));
     graph.renumber_labels();
     graph.note_change();
-    graph.note_numbered();
+    // The preheaders have one successor each and took over successors
+    // that had some: no block gained or lost a successor without any.
+    graph.note_numbered(true);
 }
 
 } // namespace vx::flow

@@ -192,12 +192,17 @@ public:
         cfg_changed = true;
         ++version;
     }
-    // Whether the DFNs and the layout are those number_blocks gave and
-    // nothing has changed since.
-    bool numbering_is_current() const { return numbered_ && numbered_at_ == version; }
-    void note_numbered() {
+    // Whether the DFNs and the layout are those number_blocks gave, nothing
+    // has changed since, and numbering again would give them once more: it
+    // would not when a block had two successors without successors of
+    // their own, since the numbering turns those round each time.
+    bool numbering_is_current() const {
+        return numbered_ && numbered_at_ == version && numbering_repeats_;
+    }
+    void note_numbered(bool repeats) {
         numbered_ = true;
         numbered_at_ = version;
+        numbering_repeats_ = repeats;
     }
 
     std::unique_ptr<Dominator> dominator;
@@ -305,6 +310,7 @@ private:
 
     bool numbered_ = false;
     uint64_t numbered_at_ = 0; // the version the numbering was made at
+    bool numbering_repeats_ = false;
     BBLK* chain_tail_ = nullptr;
     bool serials_off_chain_ = false;          // a block was made in front of the chain's head
     mutable std::vector<BBLK*> layout_order_; // a cache, made again when stale

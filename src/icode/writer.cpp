@@ -79,17 +79,29 @@ void IcodeWriter::teach_sign(ir::TYPE* type) {
     records_.type_signs().learn(record);
 }
 
+namespace {
+
+// Out of line, so that the common case (the file of the position before)
+// stays a compare and a load in each caller.
+[[gnu::noinline]] uint32_t number_of_file(std::unordered_map<const std::string*, uint32_t>& numbers,
+                                          std::vector<const std::string*>& names,
+                                          const std::string* interned) {
+    auto [slot, added] = numbers.try_emplace(interned, 0);
+    if (added) {
+        names.push_back(interned);
+        slot->second = static_cast<uint32_t>(names.size());
+    }
+    return slot->second;
+}
+
+} // namespace
+
 uint32_t IcodeWriter::file_number(const std::string* interned) {
     if (interned == last_file_)
         return last_file_number_;
-    auto [slot, added] = file_numbers_.try_emplace(interned, 0);
-    if (added) {
-        file_names_.push_back(interned);
-        slot->second = static_cast<uint32_t>(file_names_.size());
-    }
+    last_file_number_ = number_of_file(file_numbers_, file_names_, interned);
     last_file_ = interned;
-    last_file_number_ = slot->second;
-    return slot->second;
+    return last_file_number_;
 }
 
 SourcePos IcodeWriter::position(const StatementPos& position) {

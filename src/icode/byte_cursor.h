@@ -42,6 +42,12 @@ public:
     uint32_t uleb() {
         if (offset_ < size_ && data_[offset_] < 0x80)
             return data_[offset_++];
+        // Two bytes (line numbers, most indexes past 127) without a call.
+        if (!failed_ && offset_ + 2 <= size_ && data_[offset_ + 1] < 0x80) {
+            const uint32_t value = (data_[offset_] & 0x7Fu) | (uint32_t{data_[offset_ + 1]} << 7);
+            offset_ += 2;
+            return value;
+        }
         return long_uleb();
     }
     int32_t sleb() {

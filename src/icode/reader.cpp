@@ -102,6 +102,7 @@ private:
     void note_function_tables();
 
     bool known_type(uint32_t number, ir::TYPE*& type) const;
+    bool icon_is_signed(const ir::TYPE* type);
 
     ir::NODE* statement_tree(const Record& record, const Statement& statement);
     ir::NODE* scan_statement_tree();
@@ -145,6 +146,12 @@ private:
     const std::vector<ir::Symbol*>* global_table_ = nullptr;
     const std::vector<ir::Symbol*>* local_table_ = nullptr;
     StatementConverter* converter_;
+    // Whether an ICON of the type last asked about is signed: most ICONs
+    // share a few types, and the answer is an indirect call into the type
+    // package.  Forgotten whenever a type record is read, as that may
+    // complete a type.
+    const ir::TYPE* icon_type_ = nullptr;
+    bool icon_type_signed_ = true;
     // The reader of the records being dispatched, while its statements'
     // trees are read on demand.
     RecordReader* records_ = nullptr;
@@ -487,6 +494,7 @@ void ReadSession::read_exception_table(const ExceptionTable& table, const Record
 // ---- Types -------------------------------------------------------------------------
 
 void ReadSession::read_type(const TypeRecord& record) {
+    icon_type_ = nullptr;
     TypeReadContext context{client_.type_package(), reader_.types_, reader_.file_names_,
                             stream_.version()};
     if (uint32_t defined = read_type_record(record, context))
@@ -500,6 +508,7 @@ void ReadSession::finish_types() {
     if (!types_pending_)
         return;
     types_pending_ = false;
+    icon_type_ = nullptr;
     reader_.types_.finish();
     constexpr uint32_t kDenseLimit = 1u << 22;
     for (uint32_t number : new_types_) {
@@ -757,7 +766,7 @@ ReadSession::MadeNode ReadSession::make_decoded_node(const uint8_t* bytes, size_
         const uint32_t value =
             stream_.type_signs().is_signed(type_number) ? body.sleb() : body.uleb();
         if ((node = make()) != nullptr)
-            node->read_icon(value);
+            node->set_icon_bits(value, icon_is_signed(node->type));
         break;
     }
     case Payload::hex_float:
@@ -814,6 +823,15 @@ ReadSession::MadeNode ReadSession::make_decoded_node(const uint8_t* bytes, size_
     }
     }
     return {node, shape.operand_count};
+}
+
+// What NODE::read_icon would decide for a node of `type`.
+bool ReadSession::icon_is_signed(const ir::TYPE* type) {
+    if (type != icon_type_ || type == nullptr) {
+        icon_type_ = type;
+        icon_type_signed_ = ir::integer_shape_of(type).is_signed;
+    }
+    return icon_type_signed_;
 }
 
 // Nodes come in preorder.  A node whose operands are all built is finished

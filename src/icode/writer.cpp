@@ -6,6 +6,8 @@
 #include "ir/type.h"
 #include "ir/type_numbering.h"
 
+#include <system_error>
+
 namespace vx::icode {
 
 namespace {
@@ -77,17 +79,29 @@ void IcodeWriter::teach_sign(ir::TYPE* type) {
     records_.type_signs().learn(record);
 }
 
+namespace {
+
+// Out of line, so that the common case (the file of the position before)
+// stays a compare and a load in each caller.
+[[gnu::noinline]] uint32_t number_of_file(std::unordered_map<const std::string*, uint32_t>& numbers,
+                                          std::vector<const std::string*>& names,
+                                          const std::string* interned) {
+    auto [slot, added] = numbers.try_emplace(interned, 0);
+    if (added) {
+        names.push_back(interned);
+        slot->second = static_cast<uint32_t>(names.size());
+    }
+    return slot->second;
+}
+
+} // namespace
+
 uint32_t IcodeWriter::file_number(const std::string* interned) {
     if (interned == last_file_)
         return last_file_number_;
-    auto [slot, added] = file_numbers_.try_emplace(interned, 0);
-    if (added) {
-        file_names_.push_back(interned);
-        slot->second = static_cast<uint32_t>(file_names_.size());
-    }
+    last_file_number_ = number_of_file(file_numbers_, file_names_, interned);
     last_file_ = interned;
-    last_file_number_ = slot->second;
-    return slot->second;
+    return last_file_number_;
 }
 
 SourcePos IcodeWriter::position(const StatementPos& position) {
@@ -111,14 +125,36 @@ SourcePos IcodeWriter::position(const ir::TypeSourcePos& position) {
 // ---- Records ------------------------------------------------------------------------------
 
 void IcodeWriter::drain_if_full() {
-    if (pending_.size() >= kDrainSize && !holding_)
+    if (pending_.size() >= kDrainSize && !holding_) {
+        if (!pieces_)
+            start_piece_writer();
         drain();
+    }
+}
+
+// An output large enough to fill a piece is written by a second thread.
+// Without one (the system refused it) pieces are written directly.
+void IcodeWriter::start_piece_writer() {
+    try {
+        pieces_ = std::make_unique<PieceWriter>(out_, pending_.capacity());
+    } catch (const std::system_error&) {
+    }
 }
 
 void IcodeWriter::drain() {
-    write_out(pending_);
     flushed_ += pending_.size();
+    if (pieces_) {
+        pieces_->hand_over(pending_);
+        return;
+    }
+    write_out(pending_);
     pending_.clear();
+}
+
+// Before the stream is used directly, every piece handed over is written.
+void IcodeWriter::settle_pieces() {
+    if (pieces_ && !pieces_->finish())
+        write_failed_ = true;
 }
 
 bool IcodeWriter::write_out(std::string_view bytes) {
@@ -129,6 +165,7 @@ bool IcodeWriter::write_out(std::string_view bytes) {
 
 void IcodeWriter::flush() {
     drain();
+    settle_pieces();
     if (std::fflush(out_) != 0)
         write_failed_ = true;
 }
@@ -249,6 +286,7 @@ std::string IcodeWriter::encode_symbol_section() {
 }
 
 bool IcodeWriter::rewrite_header() {
+    settle_pieces();
     const std::string header = encode_file_header(header_);
     return std::fflush(out_) == 0 && std::fseek(out_, 0, SEEK_SET) == 0 && write_out(header);
 }
@@ -269,6 +307,8 @@ bool IcodeWriter::close(bool abort) {
         drain();
         ok = rewrite_header();
     }
+    settle_pieces();
+    pieces_.reset();
     forget_type_marks();
     ok = !write_failed_ && ok && !std::ferror(out_);
     ok = std::fclose(out_) == 0 && ok;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "icode/file_header.h"
+#include "icode/piece_writer.h"
 #include "icode/reader.h"
 #include "icode/record_writer.h"
 #include "icode/records.h"
@@ -115,6 +116,8 @@ private:
     void note_reference(ir::TYPE* type);
     void drain_if_full();
     void drain();
+    void start_piece_writer();
+    void settle_pieces();
     void forget_type_marks();
     bool write_out(std::string_view bytes);
     uint32_t file_number(const std::string* interned);
@@ -131,6 +134,9 @@ private:
     std::string pending_; // bytes not yet handed to the file
     size_t flushed_ = 0;
     bool write_failed_ = false;
+    // Writes the full pieces of a large output on a second thread (none
+    // for an output that never fills one).
+    std::unique_ptr<PieceWriter> pieces_;
     RecordWriter records_;
     StreamSource listing_ = nullptr;
     StreamSource info_ = nullptr;

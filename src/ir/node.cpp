@@ -130,8 +130,7 @@ void NODE::read_field(uint8_t kind, FieldRecord* field_member, TYPE* field_conta
 }
 
 void NODE::read_icon(uint32_t bits) {
-    value = integer_shape_of(type).is_signed ? Int96::from_signed(static_cast<int32_t>(bits))
-                                             : Int96::from_unsigned(bits);
+    set_icon_bits(bits, integer_shape_of(type).is_signed);
 }
 
 void NODE::read_lcon(const char* text) {

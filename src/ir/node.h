@@ -235,6 +235,12 @@ public:
 
     // The value as the node's type holds it.
     Int96 value_for_type() const;
+    // An ICON's value from the 32 bits a file holds: sign-extended when
+    // `is_signed` (read_icon passes whether the node's type is signed).
+    void set_icon_bits(uint32_t bits, bool is_signed) {
+        value =
+            is_signed ? Int96::from_signed(static_cast<int32_t>(bits)) : Int96::from_unsigned(bits);
+    }
 
     // --- Fields.  Grouped by size so that the record stays small.
     Opcode op;

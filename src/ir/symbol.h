@@ -18,6 +18,7 @@ namespace vx::ir {
 
 class TYPE;
 class NODE;
+struct FUNINFO;
 
 // ---------------------------------------------------------------------------
 // Storage classes, as the stream numbers them (docs/symbols.md has the table).
@@ -123,6 +124,9 @@ struct Symbol {
     int16_t candidate = -1; // LVA candidate number / live-range mark; -1 none
     uint8_t flag_byte = 0;
     unsigned sequence = 0; // creation order in the run: orders functions below -o2
+    // The function record that the name leads to, once looked up (see
+    // function_record_of); a cache, so it may be set on a const symbol.
+    mutable FUNINFO* function_record = nullptr;
 };
 
 // The fields a symbol is created with.

@@ -166,6 +166,7 @@ Symbol* declare_symbol(const SymbolDeclaration& declaration) {
 Symbol* copy_symbol(FUNINFO& function, const Symbol& original, int number) {
     Symbol* copy = function.arena.make<Symbol>(original);
     copy->name = copy_name(original.name, number, copies_get_distinct_names());
+    copy->function_record = nullptr; // the name is the copy's own
     copy->next = nullptr;
     copy->initializer.clear();
     copy->flag_byte &= static_cast<uint8_t>(~SYMB_INITIALIZED);
@@ -287,8 +288,19 @@ FUNINFO* function_record_of(std::string_view name) {
     return entry->second.function_symbol ? make_record(entry->second) : nullptr;
 }
 
+// A record, once made, stays its name's for the whole run, so the symbol
+// keeps it and later calls skip the lookup by name.  Not for a name that
+// begins with '_' or '.': whether that character is part of the lookup name
+// depends on the options in force when the lookup is made.
 FUNINFO* function_record_of(const Symbol& symbol) {
-    return function_record_of(std::string_view(symbol.name));
+    if (symbol.function_record != nullptr)
+        return symbol.function_record;
+    FUNINFO* record = function_record_of(std::string_view(symbol.name));
+    const bool lookup_name_is_the_name =
+        !symbol.name.starts_with('_') && !symbol.name.starts_with('.');
+    if (lookup_name_is_the_name)
+        symbol.function_record = record;
+    return record;
 }
 
 FUNINFO& function_record_for(std::string_view name) {

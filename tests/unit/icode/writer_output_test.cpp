@@ -52,5 +52,37 @@ TEST(WriterOutput, LargeOutputsReachTheFileWhole) {
     vx::testing::drop_ir_world(package);
 }
 
+// A large output goes out through a second thread: flush() must leave
+// every byte written so far in the file, and a writer dropped without
+// close() (an abnormal end) must stop that thread before the stream closes.
+TEST(WriterOutput, FlushWritesEveryPieceHandedOver) {
+    vx::testing::ScratchDirectory dir;
+    std::unique_ptr<ir::TYPE_PKG> package = vx::testing::fresh_ir_world();
+    FILE* out = std::fopen((dir / "out.icode").c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::unique_ptr<IcodeWriter> writer = IcodeWriter::create(out, "t.c");
+    const std::string text(100, 'f');
+    for (int i = 0; i < 40000; ++i)
+        writer->write(Text{text});
+    writer->flush();
+    EXPECT_EQ(dir.read("out.icode").size(), writer->offset());
+    ASSERT_TRUE(writer->close());
+    vx::testing::drop_ir_world(package);
+}
+
+TEST(WriterOutput, AWriterDroppedUnclosedLeavesTheStreamToItsOwner) {
+    vx::testing::ScratchDirectory dir;
+    std::unique_ptr<ir::TYPE_PKG> package = vx::testing::fresh_ir_world();
+    FILE* out = std::fopen((dir / "out.icode").c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::unique_ptr<IcodeWriter> writer = IcodeWriter::create(out, "t.c");
+    const std::string text(100, 'd');
+    for (int i = 0; i < 40000; ++i)
+        writer->write(Text{text});
+    writer.reset();
+    EXPECT_EQ(std::fclose(out), 0);
+    vx::testing::drop_ir_world(package);
+}
+
 } // namespace
 } // namespace vx::icode

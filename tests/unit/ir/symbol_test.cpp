@@ -272,6 +272,28 @@ TEST_F(SymbolTables, UnderTheEabiLinkNamesAreUsedUnchanged) {
     EXPECT_NE(function_record_of("_main"), nullptr);
 }
 
+// A symbol keeps the record its name led to; the answer is the lookup's.
+TEST_F(SymbolTables, ASymbolKeepsTheRecordItsNameLedTo) {
+    Symbol* fir = declare_function("fir");
+    FUNINFO* record = function_record_of(*fir);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(fir->function_record, record);
+    EXPECT_EQ(function_record_of(*fir), record);
+    EXPECT_EQ(&function_record_for("fir"), record);
+    EXPECT_EQ(function_record_of(*declare("x", int_type_)), nullptr);
+}
+
+// Whether "_main" names the record of "main" depends on the options in
+// force at each lookup, so such a name is looked up every time.
+TEST_F(SymbolTables, ANameWithALeadingMarkIsLookedUpEachTime) {
+    Symbol* main_symbol = declare_function("_main");
+    FUNINFO* by_link_name = function_record_of(*main_symbol);
+    ASSERT_NE(by_link_name, nullptr);
+    EXPECT_EQ(main_symbol->function_record, nullptr);
+    use_options("--abi=eabi");
+    EXPECT_EQ(function_record_of(*main_symbol), function_record_of("_main"));
+}
+
 TEST_F(SymbolTables, CopiesEnterTheLocalTableAndInheritPassData) {
     FUNINFO& f = begin("f");
     Symbol* x = declare("x", int_type_, SC_AUTO, 0, 2);

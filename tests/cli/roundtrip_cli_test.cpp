@@ -572,8 +572,11 @@ protected:
 
 TEST_F(Roundtrip, EveryExamplePassesThroughUnchanged) {
     std::vector<std::filesystem::path> files{kSourceDir / "examples" / "empty.icode"};
+    // Only the assembled examples: a run of optvx on one leaves its
+    // information file and debug log beside it.
     for (const auto& entry : std::filesystem::directory_iterator(kBuildDir / "examples"))
-        files.push_back(entry.path());
+        if (entry.path().extension() == ".icode")
+            files.push_back(entry.path());
     ASSERT_GE(files.size(), 4u);
     for (const auto& path : files) {
         dir.write("example.icode", dir.read(path.string()));

@@ -55,33 +55,34 @@ TEST(WriterOutput, LargeOutputsReachTheFileWhole) {
 // A large output goes out through a second thread: flush() must leave
 // every byte written so far in the file, and a writer dropped without
 // close() (an abnormal end) must stop that thread before the stream closes.
-TEST(WriterOutput, FlushWritesEveryPieceHandedOver) {
-    vx::testing::ScratchDirectory dir;
-    std::unique_ptr<ir::TYPE_PKG> package = vx::testing::fresh_ir_world();
-    FILE* out = std::fopen((dir / "out.icode").c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    std::unique_ptr<IcodeWriter> writer = IcodeWriter::create(out, "t.c");
-    const std::string text(100, 'f');
-    for (int i = 0; i < 40000; ++i)
-        writer->write(Text{text});
-    writer->flush();
-    EXPECT_EQ(dir.read("out.icode").size(), writer->offset());
-    ASSERT_TRUE(writer->close());
-    vx::testing::drop_ir_world(package);
+class WriterThread : public ::testing::Test {
+protected:
+    void SetUp() override {
+        package_ = vx::testing::fresh_ir_world();
+        out_ = std::fopen((dir_ / "out.icode").c_str(), "wb");
+        ASSERT_NE(out_, nullptr);
+        writer_ = IcodeWriter::create(out_, "t.c");
+        const std::string text(100, 'f');
+        for (int i = 0; i < 40000; ++i) // several pieces' worth
+            writer_->write(Text{text});
+    }
+    void TearDown() override { vx::testing::drop_ir_world(package_); }
+
+    vx::testing::ScratchDirectory dir_;
+    std::unique_ptr<ir::TYPE_PKG> package_;
+    FILE* out_ = nullptr;
+    std::unique_ptr<IcodeWriter> writer_;
+};
+
+TEST_F(WriterThread, FlushWritesEveryPieceHandedOver) {
+    writer_->flush();
+    EXPECT_EQ(dir_.read("out.icode").size(), writer_->offset());
+    ASSERT_TRUE(writer_->close());
 }
 
-TEST(WriterOutput, AWriterDroppedUnclosedLeavesTheStreamToItsOwner) {
-    vx::testing::ScratchDirectory dir;
-    std::unique_ptr<ir::TYPE_PKG> package = vx::testing::fresh_ir_world();
-    FILE* out = std::fopen((dir / "out.icode").c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    std::unique_ptr<IcodeWriter> writer = IcodeWriter::create(out, "t.c");
-    const std::string text(100, 'd');
-    for (int i = 0; i < 40000; ++i)
-        writer->write(Text{text});
-    writer.reset();
-    EXPECT_EQ(std::fclose(out), 0);
-    vx::testing::drop_ir_world(package);
+TEST_F(WriterThread, AWriterDroppedUnclosedLeavesTheStreamToItsOwner) {
+    writer_.reset();
+    EXPECT_EQ(std::fclose(out_), 0);
 }
 
 } // namespace

@@ -70,31 +70,27 @@ bool successors_in_order(const BBLK* block) {
     return true;
 }
 
-// Whether the block has two successors or more without successors of their
-// own: those change places whenever the blocks are numbered.
-bool has_exits_to_reverse(const BBLK* block) {
-    int exits = 0;
-    for (const Edge& e : block->succs)
-        exits += successor_kind(e) == 2 ? 1 : 0;
-    return exits > 1;
-}
-
-// Puts the block's successors in that order.  The successors' records are
-// the ones the table reads next for their serial numbers, so asking them
-// for their degree costs no extra miss.
-void order_successors(BBLK* block) {
+// Puts the block's successors in that order; true when two of them or more
+// have no successors of their own, since those change places whenever the
+// blocks are numbered (such a list is never in order already).  The
+// successors' records are the ones the table reads next for their serial
+// numbers, so asking them for their degree costs no extra miss.
+bool order_successors(BBLK* block) {
     if (block->succs.size() < 2 || successors_in_order(block))
-        return;
+        return false;
     const EdgeList& succs = block->succs;
     EdgeList edges;
     for (int wanted : {0, 1})
         for (const Edge& e : succs)
             if (successor_kind(e) == wanted)
                 edges.push_back(e);
+    const std::size_t before_exits = edges.size();
     for (auto at = succs.rbegin(); at != succs.rend(); ++at)
         if (successor_kind(*at) == 2)
             edges.push_back(*at);
+    const bool exits_reversed = edges.size() - before_exits > 1;
     block->succs = std::move(edges);
+    return exits_reversed;
 }
 
 // The successor lists as arrays indexed by the blocks' serial numbers: a
@@ -124,10 +120,8 @@ struct SuccessorTable {
             first.push_back(static_cast<uint32_t>(targets.size()));
             if (b == nullptr)
                 continue;
-            if (b->succs.size() > 1) {
-                exits_reversed = exits_reversed || has_exits_to_reverse(b);
-                order_successors(b);
-            }
+            if (order_successors(b))
+                exits_reversed = true;
             for (const Edge& e : b->succs)
                 targets.push_back(e.block->serial);
             ++live;

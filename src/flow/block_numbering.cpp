@@ -5,6 +5,7 @@
 // label and its DFN agree in dumps and in the output.
 #include "driver/abnormal_end.h"
 #include "driver/listing.h"
+#include "flow/edge_collector.h"
 #include "flow/flow_graph.h"
 #include "ir/tree_walk.h"
 #include "support/check.h"
@@ -16,6 +17,25 @@
 namespace vx::flow {
 
 namespace {
+
+// The successor lists by serial number, as the edge walk found them, for
+// the numbering that follows it: block s lists targets[first[s] ..
+// first[s + 1]).
+struct EdgeArrays {
+    std::vector<uint32_t> first;
+    std::vector<uint32_t> targets;
+    uint32_t live = 0; // blocks not destroyed
+};
+
+// Takes the block off the layout list and clears its DFN, mark and
+// predecessors; the numbering gives them again as it places the blocks.
+void forget_place(BBLK* b) {
+    b->dfn = 0;
+    b->next = b->prev = nullptr;
+    b->in_layout = false;
+    b->visited = false;
+    b->preds.clear();
+}
 
 [[noreturn]] void unknown_label(uint32_t number) {
     std::fprintf(stderr, "\n!!! COMPILER (OPTIMIZER) ERROR IN 'find_label', INDEX=%d !!!\n",
@@ -51,18 +71,23 @@ void add_successors(FlowGraph& graph, BBLK* block) {
 // Successors with one successor of their own first, then those with more,
 // then those with none (reversed): the walk then tends to lay out straight
 // code first and exits last.
-int successor_kind(const Edge& e) {
-    const std::size_t n = e.block->succs.size();
-    return n == 1 ? 0 : n == 0 ? 2 : 1;
+int kind_of_degree(std::size_t successors) {
+    return successors == 1 ? 0 : successors == 0 ? 2 : 1;
 }
 
-// Whether the block's successors are in that order already: kinds never
+int successor_kind(const Edge& e) {
+    return kind_of_degree(e.block->succs.size());
+}
+
+// Successor kinds of one block, in list order.
+using Kinds = boost::container::small_vector<uint8_t, 4>;
+
+// Whether successors of these kinds are in that order already: kinds never
 // fall along the list, and at most one successor has none (several would
 // be reversed).
-bool successors_in_order(const BBLK* block) {
+bool kinds_in_order(const Kinds& kinds) {
     int previous = 0;
-    for (const Edge& e : block->succs) {
-        const int kind = successor_kind(e);
+    for (const int kind : kinds) {
         if (kind < previous || (kind == 2 && previous == 2))
             return false;
         previous = kind;
@@ -70,46 +95,71 @@ bool successors_in_order(const BBLK* block) {
     return true;
 }
 
-// Puts the block's successors in that order; true when two of them or more
-// have no successors of their own, since those change places whenever the
-// blocks are numbered (such a list is never in order already).  The
-// successors' records are the ones the table reads next for their serial
-// numbers, so asking them for their degree costs no extra miss.
-bool order_successors(BBLK* block) {
-    if (block->succs.size() < 2 || successors_in_order(block))
-        return false;
-    const EdgeList& succs = block->succs;
-    EdgeList edges;
+bool successors_in_order(const BBLK* block) {
+    Kinds kinds;
+    for (const Edge& e : block->succs)
+        kinds.push_back(static_cast<uint8_t>(successor_kind(e)));
+    return kinds_in_order(kinds);
+}
+
+// The positions of the list in that order.
+boost::container::small_vector<uint32_t, 4> order_of_kinds(const Kinds& kinds) {
+    boost::container::small_vector<uint32_t, 4> order;
     for (int wanted : {0, 1})
-        for (const Edge& e : succs)
-            if (successor_kind(e) == wanted)
-                edges.push_back(e);
-    const std::size_t before_exits = edges.size();
-    for (auto at = succs.rbegin(); at != succs.rend(); ++at)
-        if (successor_kind(*at) == 2)
-            edges.push_back(*at);
-    const bool exits_reversed = edges.size() - before_exits > 1;
+        for (uint32_t at = 0; at < kinds.size(); ++at)
+            if (kinds[at] == wanted)
+                order.push_back(at);
+    for (auto at = static_cast<uint32_t>(kinds.size()); at-- > 0;)
+        if (kinds[at] == 2)
+            order.push_back(at);
+    return order;
+}
+
+// Whether putting a list of these kinds in order turns exits round: two
+// successors or more without successors of their own change places
+// whenever the blocks are numbered (such a list is never in order already).
+bool exits_turn_round(const Kinds& kinds) {
+    return std::count(kinds.begin(), kinds.end(), uint8_t{2}) > 1;
+}
+
+// Puts the block's successors in that order; true when exits turned round.
+// The successors' records are the ones the table reads next for their
+// serial numbers, so asking them for their degree costs no extra miss.
+bool order_successors(BBLK* block) {
+    if (block->succs.size() < 2)
+        return false;
+    Kinds kinds;
+    for (const Edge& e : block->succs)
+        kinds.push_back(static_cast<uint8_t>(successor_kind(e)));
+    if (kinds_in_order(kinds))
+        return false;
+    EdgeList edges;
+    for (const uint32_t at : order_of_kinds(kinds))
+        edges.push_back(block->succs[at]);
     block->succs = std::move(edges);
-    return exits_reversed;
+    return exits_turn_round(kinds);
 }
 
 // The successor lists as arrays indexed by the blocks' serial numbers: a
 // depth-first walk over them touches a few compact arrays instead of a
 // block record per edge, which on large functions is a cache miss each.
-// The blocks are visited through FlowGraph::blocks rather than the chain,
-// so that their records are fetched side by side instead of one pointer
-// after the other.
 struct SuccessorTable {
     const std::vector<BBLK*>& blocks; // by serial; null for a destroyed block
     std::vector<uint32_t> first;      // successors of block i: targets[first[i] .. first[i + 1])
     std::vector<uint32_t> targets;
     uint32_t live = 0;           // blocks not destroyed
     bool exits_reversed = false; // some block's exits changed places
+    // Blocks whose record still lists its successors in the old order (a
+    // table made from the edge walk's arrays orders only itself; placing
+    // the blocks copies the order into the records).
+    std::vector<bool> reordered;
 
-    // Reading the lists, it also orders every block's successors, takes
-    // the block off the layout list and clears its DFN, mark and
-    // predecessors, so that the numbering visits each record once more
-    // only to place it.
+    // From the records.  The blocks are visited through FlowGraph::blocks
+    // rather than the chain, so that their records are fetched side by
+    // side instead of one pointer after the other.  Reading the lists, it
+    // also orders every block's successors, takes the block off the layout
+    // list and clears its DFN, mark and predecessors, so that the
+    // numbering visits each record once more only to place it.
     explicit SuccessorTable(FlowGraph& graph) : blocks(graph.blocks) {
         first.reserve(blocks.size() + 1);
         targets.reserve(2 * blocks.size());
@@ -125,34 +175,99 @@ struct SuccessorTable {
             for (const Edge& e : b->succs)
                 targets.push_back(e.block->serial);
             ++live;
-            b->dfn = 0;
-            b->next = b->prev = nullptr;
-            b->in_layout = false;
-            b->visited = false;
-            b->preds.clear(); // given again as the blocks are placed
+            forget_place(b);
         }
         first.push_back(static_cast<uint32_t>(targets.size()));
+    }
+
+    // From the lists the edge walk collected, which also cleared what the
+    // records' own walk would (forget_place): the lists are put in order
+    // here, from the arrays alone, and no record is read.
+    SuccessorTable(FlowGraph& graph, EdgeArrays&& arrays)
+        : blocks(graph.blocks), first(std::move(arrays.first)), targets(std::move(arrays.targets)),
+          live(arrays.live), reordered(blocks.size(), false) {
+        for (std::size_t b = 0; b < blocks.size(); ++b)
+            if (first[b + 1] - first[b] >= 2)
+                order_in_table(b);
+    }
+
+    // Gives the block's record its successors in the table's order.
+    void copy_order_to_record(BBLK* b) const {
+        if (reordered.empty() || !reordered[b->serial])
+            return;
+        EdgeList edges;
+        for (uint32_t at = first[b->serial]; at < first[b->serial + 1]; ++at)
+            edges.push_back(Edge{blocks[targets[at]]});
+        b->succs = std::move(edges);
+    }
+
+private:
+    void order_in_table(std::size_t b) {
+        Kinds kinds;
+        for (uint32_t at = first[b]; at < first[b + 1]; ++at)
+            kinds.push_back(static_cast<uint8_t>(
+                kind_of_degree(first[targets[at] + 1] - first[targets[at]])));
+        if (kinds_in_order(kinds))
+            return;
+        boost::container::small_vector<uint32_t, 4> serials;
+        for (const uint32_t at : order_of_kinds(kinds))
+            serials.push_back(targets[first[b] + at]);
+        std::copy(serials.begin(), serials.end(), targets.begin() + first[b]);
+        reordered[b] = true;
+        exits_reversed = exits_reversed || exits_turn_round(kinds);
     }
 };
 
 } // namespace
 
-void build_edges(FlowGraph& graph) {
+namespace {
+
+// Successors from every block's transfer, UONs in chain order.  With
+// `arrays`, the lists are also collected by serial number and every
+// block's place in the layout forgotten, while the record is at hand, so
+// that the numbering need not read the records before placing them.
+void collect_edges(FlowGraph& graph, EdgeArrays* arrays) {
     graph.clear_label_references();
+    const std::vector<BBLK*>& blocks = graph.chain_blocks();
+    if (arrays != nullptr) {
+        arrays->first.reserve(blocks.size() + 1);
+        arrays->targets.reserve(2 * blocks.size());
+    }
+    auto close_lists_up_to = [&](std::size_t serial) {
+        while (arrays->first.size() <= serial)
+            arrays->first.push_back(static_cast<uint32_t>(arrays->targets.size()));
+    };
     uint32_t count = 0;
-    for_each_block_fetching_transfers(graph.chain_blocks(), [&](BBLK* b) {
+    for_each_block_fetching_transfers(blocks, [&](BBLK* b) {
         b->succs.clear();
-        b->preds.clear();
         b->uon = ++count;
-        b->dfn = 0;
         route_ureturn_to_exit(graph, b);
         add_successors(graph, b);
+        if (arrays == nullptr) {
+            b->preds.clear();
+            b->dfn = 0;
+            return;
+        }
+        close_lists_up_to(b->serial);
+        for (const Edge& e : b->succs)
+            arrays->targets.push_back(e.block->serial);
+        forget_place(b);
     });
     graph.block_count = count;
+    if (arrays != nullptr) {
+        close_lists_up_to(blocks.size());
+        arrays->live = count;
+    }
+}
+
+} // namespace
+
+void build_edges(FlowGraph& graph) {
+    collect_edges(graph, nullptr);
     if (graph.options.remove_tail_recursion && !graph.options.no_tail_recursion) {
         for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
             remove_tail_recursion(graph, b);
-        count = 0;
+        uint32_t count = 0;
         for (BBLK* b = graph.chain; b != nullptr; b = b->next_in_chain)
             b->uon = ++count;
         graph.block_count = count;
@@ -233,9 +348,11 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
     for_each_block_fetching_transfers(order, [&](BBLK* block) {
         block->dfn = ++dfn;
         block->prev = previous;
+        block->next = nullptr; // fresh blocks still have the builder's link
         block->in_layout = true;
         if (give_uons)
             block->uon = uons[block->serial];
+        table.copy_order_to_record(block);
         for (const Edge& e : block->succs)
             add_edge(e.block->preds, block);
         graph.number_block_labels(block, placement.next_label);
@@ -255,14 +372,20 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
 // themselves; no reached block lists one as a predecessor).  Which blocks
 // were reached is read from the placement, so that the reached blocks'
 // records are not visited again.
-void remove_unreached(FlowGraph& graph, const std::vector<uint32_t>& dfn_by_serial) {
+//
+// Fresh blocks still have the builder's layout links, which placing the
+// reached blocks has made stale, and no UON: they get their place in the
+// chain.
+void remove_unreached(FlowGraph& graph, const std::vector<uint32_t>& dfn_by_serial, bool fresh) {
     std::vector<BBLK*> unreached;
     for (std::size_t s = 0; s < dfn_by_serial.size(); ++s)
         if (dfn_by_serial[s] == 0 && graph.blocks[s] != nullptr)
             unreached.push_back(graph.blocks[s]);
     for (BBLK* b : unreached) {
         b->succs.clear();
-        b->preds.clear();
+        forget_place(b);
+        if (fresh)
+            b->uon = b->serial + 1;
     }
     // Destroying a block leaves a null in its place; the list keeps its
     // length.  The message shows the UON the edges were built with.
@@ -306,26 +429,50 @@ std::vector<uint32_t> depth_first_finish_order(const SuccessorTable& table, uint
 
 // The UONs are given again when blocks went or were made since they were
 // given; blocks added at the chain's end only take the next ones.
-void number_blocks(FlowGraph& graph) {
-    // Serial numbers in chain order, so that a block's UON can be told
-    // from its serial number.
-    graph.chain_blocks();
-    SuccessorTable table(graph);
+namespace {
+
+// `fresh`: the blocks were just formed and have no UONs yet (their
+// serial numbers are their places in the chain).
+void number_from_table(FlowGraph& graph, const SuccessorTable& table, bool fresh = false) {
     std::vector<uint32_t> finished;
     if (graph.first != nullptr)
         finished = depth_first_finish_order(table, graph.first->serial);
     const bool any_unreached = finished.size() != table.live;
-    const bool give_uons =
-        any_unreached || !(graph.uons_follow_chain() || graph.give_uons_to_appended_blocks());
+    const bool give_uons = fresh || any_unreached ||
+                           !(graph.uons_follow_chain() || graph.give_uons_to_appended_blocks());
     const Placement placement = place_in_layout(graph, table, finished, give_uons);
     if (any_unreached)
-        remove_unreached(graph, placement.dfn_by_serial);
+        remove_unreached(graph, placement.dfn_by_serial, fresh);
     graph.note_uons_given();
     graph.finish_label_numbers(placement.next_label);
     for (NODE* ref : placement.unnumbered_refs)
         ref->value = ir::Int96::from_unsigned(ref->label()->index);
     graph.note_change();
     graph.note_numbered(!table.exits_reversed);
+}
+
+} // namespace
+
+void number_blocks(FlowGraph& graph) {
+    // Serial numbers in chain order, so that a block's UON can be told
+    // from its serial number.
+    graph.chain_blocks();
+    number_from_table(graph, SuccessorTable(graph));
+}
+
+void build_edges_and_number(FlowGraph& graph) {
+    if (graph.options.remove_tail_recursion && !graph.options.no_tail_recursion) {
+        // Removing tail calls changes edges after the walk and makes a
+        // block in the layout: the records are read again.
+        build_edges(graph);
+        number_blocks(graph);
+        return;
+    }
+    EdgeArrays arrays;
+    collect_edges(graph, &arrays);
+    graph.note_uons_given();
+    graph.note_change();
+    number_from_table(graph, SuccessorTable(graph, std::move(arrays)));
 }
 
 namespace {
@@ -408,6 +555,91 @@ void number_blocks_after_preheaders(FlowGraph& graph, const std::vector<BBLK*>& 
     // The preheaders have one successor each and took over successors
     // that had some: no block gained or lost a successor without any.
     graph.note_numbered(true);
+}
+
+// --- Edges made while the blocks are formed ---------------------------------
+
+// A reference is looked up by its number, as the edge builder does: one
+// read from statements written back may still point at a label of the
+// graph before.
+bool EdgeCollector::label_has_block(const NODE* ref) const {
+    const LABEL_REC* label = g_.find_label(ref->label_number());
+    return label != nullptr && label->block != nullptr;
+}
+
+bool EdgeCollector::targets_known(const BBLK* block) const {
+    bool known = true;
+    for_each_target_ref(block->last_statement(), [&](const NODE* ref) {
+        known = known && label_has_block(ref);
+    });
+    return known;
+}
+
+void EdgeCollector::add_edges(BBLK* block) {
+    add_successors(g_, block);
+    for (const Edge& e : block->succs)
+        edges_.emplace_back(block->serial, e.block->serial);
+}
+
+void EdgeCollector::block_made(BBLK* block) {
+    route_ureturn_to_exit(g_, block);
+    if (targets_known(block)) {
+        add_edges(block);
+        return;
+    }
+    ++still_waiting_;
+    for_each_target_ref(block->last_statement(), [&](const NODE* ref) {
+        if (!label_has_block(ref))
+            waiting_[ref->label_number()].push_back(block->serial);
+    });
+}
+
+// A block waiting for several labels is listed under each; its edges are
+// added once, when the last of them is defined.
+void EdgeCollector::label_defined(uint32_t number, bool again) {
+    label_defined_twice_ = label_defined_twice_ || again;
+    if (waiting_.empty())
+        return;
+    const auto found = waiting_.find(number);
+    if (found == waiting_.end())
+        return;
+    const std::vector<uint32_t> blocks = std::move(found->second);
+    waiting_.erase(found);
+    for (const uint32_t serial : blocks) {
+        BBLK* block = g_.blocks[serial];
+        if (block->succs.empty() && targets_known(block)) {
+            add_edges(block);
+            --still_waiting_;
+        }
+    }
+}
+
+// The pairs hold creation places; serial numbers run the other way.
+void EdgeCollector::number() {
+    if (!as_built_ || label_defined_twice_ || still_waiting_ != 0) {
+        // An unknown label is reported from here too.
+        build_edges(g_);
+        number_blocks(g_);
+        return;
+    }
+    const auto n = static_cast<uint32_t>(g_.blocks.size());
+    EdgeArrays arrays;
+    arrays.first.assign(n + 1, 0);
+    for (const auto& [from, to] : edges_)
+        ++arrays.first[n - from];
+    for (uint32_t s = 0; s < n; ++s)
+        arrays.first[s + 1] += arrays.first[s];
+    // The pairs of one block are together and in list order; blocks come in
+    // any order.
+    arrays.targets.resize(edges_.size());
+    std::vector<uint32_t> next(arrays.first.begin(), arrays.first.end() - 1);
+    for (const auto& [from, to] : edges_)
+        arrays.targets[next[n - 1 - from]++] = n - 1 - to;
+    arrays.live = n;
+    g_.block_count = n;
+    g_.note_uons_given();
+    g_.note_change();
+    number_from_table(g_, SuccessorTable(g_, std::move(arrays)), true);
 }
 
 } // namespace vx::flow

@@ -264,7 +264,8 @@ public:
     // The builder makes the exit block first and every other block in front
     // of the chain's head, so the chain is the creation order reversed:
     // this gives the serial numbers in chain order without following it.
-    void order_serials_after_building();
+    // False when the chain was not the creation order reversed after all.
+    bool order_serials_after_building();
     // Whether the blocks' UONs still give their places in the chain: no
     // block has been made or destroyed since they were given.
     bool uons_follow_chain() const { return uons_given_ && uons_given_at_ == chain_edits_; }
@@ -363,11 +364,17 @@ FlowGraph& build_flow_graph(ir::FUNINFO& function, icode::FunctionBody& body,
                             const BuildOptions& options = {});
 
 // Parts of the build, for passes that have changed the graph.
-void build_blocks(FlowGraph& graph); // block formation only
+class EdgeCollector;
+// Block formation only; with `edges`, the edges are made along the way
+// (edge_collector.h).
+void build_blocks(FlowGraph& graph, EdgeCollector* edges = nullptr);
 void build_edges(FlowGraph& graph);  // successors from last statements, UON
 // Depth-first order, DFN and predecessors; then the unreachable blocks go
 // and the labels are numbered after the blocks.
 void number_blocks(FlowGraph& graph);
+// build_edges and number_blocks in one: the numbering takes the successor
+// lists the edge walk collected instead of reading every record again.
+void build_edges_and_number(FlowGraph& graph);
 // Successors, numbering and unreachable-block removal again, after a pass
 // has rewritten transfers.
 void renumber_flow_graph(FlowGraph& graph);

@@ -9,8 +9,11 @@
 
 #include "ir/tree_walk.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <random>
 #include <set>
+#include <sstream>
 
 namespace vx::flow::testing {
 
@@ -142,6 +145,19 @@ FlowGraph& FlowTest::build(const std::string& body, BuildOptions options) {
     return build_flow_graph(*f.info, f.body, options);
 }
 
+FlowGraph& FlowTest::build_in_steps(const std::string& body) {
+    read(function_text(body));
+    EXPECT_EQ(functions_.size(), 1u);
+    icode::FunctionRead& f = functions_.at(0);
+    ir::node_environment().arena = &f.info->arena;
+    FlowContext& context = flow_context();
+    context.graph = std::make_unique<FlowGraph>(*f.info, f.body);
+    build_blocks(*context.graph);
+    build_edges(*context.graph);
+    number_blocks(*context.graph);
+    return *context.graph;
+}
+
 std::string FlowTest::picture() const {
     std::string text;
     for (const BBLK* b = graph().first; b != nullptr; b = b->next) {
@@ -172,6 +188,74 @@ ir::Symbol* FlowTest::local(const char* name) const {
             if (s->name == name)
                 return s;
     return nullptr;
+}
+
+// A random function of `labels` labelled pieces: each piece updates y and
+// may leave by a conditional jump, a jump or a switch to any label, so the
+// graphs have loops of every nesting, loops entered from several places
+// and, now and then, loops that cannot be represented.
+std::string random_jumps(uint32_t seed, int labels) {
+    std::mt19937 random(seed);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    std::ostringstream body;
+    for (int l = 1; l <= labels; ++l) {
+        body << "label " << l << "\n";
+        body << "stmt (PLUSASG:1 (NAME:1 2 2) (ICON:1 " << l << "))\n";
+        // Jumps mostly to the nearest labels, so that loops nest.
+        auto target = [&] {
+            const int kind = pick(10);
+            if (kind == 0)
+                return 1 + pick(labels);
+            return kind < 6 ? std::max(1, l - pick(3)) : std::min(labels, l + 1 + pick(3));
+        };
+        switch (pick(9)) {
+        case 0:
+        case 1:
+        case 2:
+            body << "stmt (CBRANCH (LT:1 (NAME:1 2 2) (NAME:1 1 0)) (LABEL " << target() << "))\n";
+            break;
+        case 3:
+            body << "stmt (BRANCH (LABEL " << target() << "))\n";
+            break;
+        case 4:
+            body << "stmt (SWITCH 1 (NAME:1 1 0) (COMMA (CASE (ICON:1 0) (LABEL " << target()
+                 << ")) (CASE (ICON:1 1) (LABEL " << target() << "))))\n";
+            break;
+        case 5:
+            // Blocks that end the function, so that a block may have
+            // several successors without successors.
+            body << "stmt (CBRANCH (GT:1 (NAME:1 2 2) (ICON:1 9)) (LABEL " << target() << "))\n";
+            body << "stmt (RETURN:1 (NAME:1 2 2) (NOP))\n";
+            break;
+        case 6:
+            body << "stmt (RETURN:1 (NAME:1 2 2) (NOP))\n";
+            break;
+        default:
+            break;
+        }
+    }
+    body << "stmt (RETURN:1 (NAME:1 2 2) (NOP))";
+    return body.str();
+}
+
+// What the numbering leaves in the graph: the layout with DFNs, every
+// block's edge lists in order, its UON, and the label numbers.
+std::string numbering_state(const FlowGraph& g) {
+    std::ostringstream out;
+    for (const BBLK* b : g.layout_order()) {
+        out << b->dfn << " uon " << b->uon << " preds";
+        for (const Edge& e : b->preds)
+            out << ' ' << e.block->dfn;
+        out << " succs";
+        for (const Edge& e : b->succs)
+            out << ' ' << e.block->dfn;
+        out << " labels";
+        for (const LABEL_REC* label : b->labels)
+            out << ' ' << label->index;
+        out << '\n';
+    }
+    out << "count " << g.block_count;
+    return out.str();
 }
 
 } // namespace vx::flow::testing

@@ -31,6 +31,9 @@ protected:
     void read(const std::string& text);
     // Reads a function around `body` and builds its graph.
     FlowGraph& build(const std::string& body, BuildOptions options = {});
+    // The same with the parts of the build one after the other: the edges
+    // from the finished blocks, the numbering from the records.
+    FlowGraph& build_in_steps(const std::string& body);
 
     // Each block in layout order as "DFN:[ops of its statements]->succ DFNs".
     std::string picture() const;
@@ -53,6 +56,14 @@ BBLK* block_read_as(const FlowGraph& graph, uint32_t number);
 // labels share a number, and every LABELREF shows its label's number.
 // Returns the first mismatch, or "".
 std::string label_numbering_problem(const FlowGraph& graph);
+
+// A random function body of `labels` labelled pieces that jump about:
+// loops of every nesting, loops entered from several places, switches,
+// several exits and unreachable pieces.
+std::string random_jumps(uint32_t seed, int labels);
+// What the numbering leaves in the graph: the layout with DFNs, every
+// block's edge lists in order, its UON, and the label numbers.
+std::string numbering_state(const FlowGraph& g);
 
 // The opcode names of a tree, in prefix form: "(ASG (NAME y) (ICON 5))".
 std::string shape(const ir::NODE* node);

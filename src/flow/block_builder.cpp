@@ -93,7 +93,7 @@ private:
     void handle_label(std::vector<StatementEntry>& statements, std::size_t index);
 
     FlowGraph& g_;
-    EdgeCollector* edges_; // null: the edges are built afterwards
+    EdgeCollector* edges_;                // null: the edges are built afterwards
     std::vector<StatementEntry> pending_; // reverse execution order
 };
 
@@ -132,6 +132,7 @@ void BlockBuilder::run() {
 // tree costs a cache miss per node on large functions.
 void BlockBuilder::note_label_numbers(const std::vector<StatementEntry>& statements) {
     uint32_t lowest = UINT32_MAX;
+    uint32_t highest = 0;
     for (std::size_t i = 0; i < statements.size(); ++i) {
         if (i + kLabelScanAhead < statements.size())
             __builtin_prefetch(statements[i + kLabelScanAhead].tree);
@@ -139,10 +140,13 @@ void BlockBuilder::note_label_numbers(const std::vector<StatementEntry>& stateme
         if (tree->op == ir::LABELDEF) {
             g_.note_label_number(tree->label_number());
             lowest = std::min(lowest, tree->label_number());
+            highest = std::max(highest, tree->label_number());
         }
     }
     if (lowest != UINT32_MAX)
         g_.note_lowest_label_number(lowest);
+    if (edges_ != nullptr)
+        edges_->expect_labels(lowest, highest, statements.size());
 }
 
 void BlockBuilder::flush() {

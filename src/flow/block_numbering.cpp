@@ -202,11 +202,26 @@ struct SuccessorTable {
     }
 
 private:
+    int kind_in_table(uint32_t serial) const {
+        return kind_of_degree(first[serial + 1] - first[serial]);
+    }
+
     void order_in_table(std::size_t b) {
+        if (first[b + 1] - first[b] == 2) {
+            // Most lists with a choice have two entries: out of order, they
+            // change places.
+            uint32_t* pair = &targets[first[b]];
+            const int k0 = kind_in_table(pair[0]), k1 = kind_in_table(pair[1]);
+            if (k0 > k1 || (k0 == 2 && k1 == 2)) {
+                std::swap(pair[0], pair[1]);
+                reordered[b] = true;
+                exits_reversed = exits_reversed || k0 == k1;
+            }
+            return;
+        }
         Kinds kinds;
         for (uint32_t at = first[b]; at < first[b + 1]; ++at)
-            kinds.push_back(static_cast<uint8_t>(
-                kind_of_degree(first[targets[at] + 1] - first[targets[at]])));
+            kinds.push_back(static_cast<uint8_t>(kind_in_table(targets[at])));
         if (kinds_in_order(kinds))
             return;
         boost::container::small_vector<uint32_t, 4> serials;
@@ -540,83 +555,103 @@ void order_preheader_edges(FlowGraph& graph, std::size_t first_new) {
 
 } // namespace
 
-void number_blocks_after_preheaders(FlowGraph& graph, const std::vector<BBLK*>& layout,
-                                    std::size_t first_new) {
+bool number_blocks_after_preheaders(FlowGraph& graph, const std::vector<BBLK*>& layout,
+                                    std::size_t first_new, void (*visit_each)(BBLK*)) {
     if (first_new >= graph.blocks.size() || !preheaders_keep_walk(graph, first_new) ||
         !(graph.uons_follow_chain() || graph.give_uons_to_appended_blocks())) {
         number_blocks(graph);
-        return;
+        return false;
     }
     std::vector<BBLK*> order = splice_preheaders(graph, layout, first_new);
     order_preheader_edges(graph, first_new);
     graph.set_layout_order(std::move(order));
-    graph.renumber_labels();
+    graph.renumber_labels(visit_each);
     graph.note_change();
     // The preheaders have one successor each and took over successors
     // that had some: no block gained or lost a successor without any.
     graph.note_numbered(true);
+    return true;
 }
 
 // --- Edges made while the blocks are formed ---------------------------------
 
-// A reference is looked up by its number, as the edge builder does: one
-// read from statements written back may still point at a label of the
-// graph before.
-bool EdgeCollector::label_has_block(const NODE* ref) const {
-    const LABEL_REC* label = g_.find_label(ref->label_number());
-    return label != nullptr && label->block != nullptr;
+void EdgeCollector::expect_labels(uint32_t lowest, uint32_t highest, std::size_t statements) {
+    // Numbers spread far wider than the function would make the table
+    // large: such a function gets its edges from the records instead.
+    const uint64_t span = lowest > highest ? 0 : uint64_t{highest} - lowest + 1;
+    if (span > 8 * uint64_t{statements} + 1024) {
+        gave_up_ = true;
+        return;
+    }
+    lowest_label_ = lowest;
+    first_waiting_.assign(span, kNone);
 }
 
-bool EdgeCollector::targets_known(const BBLK* block) const {
+// Binds the transfer's references and adds the edges, as the edge builder
+// does; when a label is not defined yet, the block waits for it instead.
+bool EdgeCollector::try_edges(BBLK* block) {
+    boost::container::small_vector<std::pair<NODE*, LABEL_REC*>, 2> refs;
     bool known = true;
-    for_each_target_ref(block->last_statement(), [&](const NODE* ref) {
-        known = known && label_has_block(ref);
+    for_each_target_ref(block->last_statement(), [&](NODE* ref) {
+        LABEL_REC* label = g_.find_label(ref->label_number());
+        known = known && label != nullptr && label->block != nullptr;
+        refs.emplace_back(ref, label);
     });
-    return known;
-}
-
-void EdgeCollector::add_edges(BBLK* block) {
-    add_successors(g_, block);
+    if (!known)
+        return false;
+    for (auto at = refs.rbegin(); at != refs.rend(); ++at) {
+        at->first->set_label(at->second);
+        ++at->second->reference_count;
+        add_edge(block->succs, at->second->block);
+    }
     for (const Edge& e : block->succs)
         edges_.emplace_back(block->serial, e.block->serial);
+    return true;
+}
+
+void EdgeCollector::wait(BBLK* block) {
+    ++still_waiting_;
+    for_each_target_ref(block->last_statement(), [&](const NODE* ref) {
+        const uint32_t number = ref->label_number();
+        const LABEL_REC* label = g_.find_label(number);
+        if (label != nullptr && label->block != nullptr)
+            return;
+        if (number < lowest_label_ || number - lowest_label_ >= first_waiting_.size()) {
+            gave_up_ = true; // never defined: the edge builder reports it
+            return;
+        }
+        uint32_t& head = first_waiting_[number - lowest_label_];
+        waits_.push_back({block->serial, head});
+        head = static_cast<uint32_t>(waits_.size() - 1);
+    });
 }
 
 void EdgeCollector::block_made(BBLK* block) {
-    route_ureturn_to_exit(g_, block);
-    if (targets_known(block)) {
-        add_edges(block);
+    if (gave_up_)
         return;
-    }
-    ++still_waiting_;
-    for_each_target_ref(block->last_statement(), [&](const NODE* ref) {
-        if (!label_has_block(ref))
-            waiting_[ref->label_number()].push_back(block->serial);
-    });
+    route_ureturn_to_exit(g_, block);
+    if (!try_edges(block))
+        wait(block);
 }
 
 // A block waiting for several labels is listed under each; its edges are
 // added once, when the last of them is defined.
 void EdgeCollector::label_defined(uint32_t number, bool again) {
-    label_defined_twice_ = label_defined_twice_ || again;
-    if (waiting_.empty())
+    gave_up_ = gave_up_ || again;
+    if (gave_up_ || still_waiting_ == 0)
         return;
-    const auto found = waiting_.find(number);
-    if (found == waiting_.end())
-        return;
-    const std::vector<uint32_t> blocks = std::move(found->second);
-    waiting_.erase(found);
-    for (const uint32_t serial : blocks) {
-        BBLK* block = g_.blocks[serial];
-        if (block->succs.empty() && targets_known(block)) {
-            add_edges(block);
+    uint32_t& head = first_waiting_[number - lowest_label_];
+    for (uint32_t at = head; at != kNone; at = waits_[at].next) {
+        BBLK* block = g_.blocks[waits_[at].block];
+        if (block->succs.empty() && try_edges(block))
             --still_waiting_;
-        }
     }
+    head = kNone;
 }
 
 // The pairs hold creation places; serial numbers run the other way.
 void EdgeCollector::number() {
-    if (!as_built_ || label_defined_twice_ || still_waiting_ != 0) {
+    if (!as_built_ || gave_up_ || still_waiting_ != 0) {
         // An unknown label is reported from here too.
         build_edges(g_);
         number_blocks(g_);

@@ -9,7 +9,7 @@
 
 #include "flow/flow_graph.h"
 
-#include <unordered_map>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -19,6 +19,9 @@ class EdgeCollector {
 public:
     explicit EdgeCollector(FlowGraph& graph) : g_(graph) {}
 
+    // Before the first block: the range of the label numbers the function
+    // defines, and its length in statements.
+    void expect_labels(uint32_t lowest, uint32_t highest, std::size_t statements);
     // The builder has made `block`; its serial number is still its place
     // in creation order.
     void block_made(BBLK* block);
@@ -34,19 +37,30 @@ public:
     void number();
 
 private:
-    bool label_has_block(const NODE* ref) const;
-    bool targets_known(const BBLK* block) const;
-    void add_edges(BBLK* block);
+    static constexpr uint32_t kNone = UINT32_MAX;
+    struct Wait {
+        uint32_t block; // creation place
+        uint32_t next;  // the next wait for the same label, or kNone
+    };
+
+    bool try_edges(BBLK* block);
+    void wait(BBLK* block);
 
     FlowGraph& g_;
-    // (block, target) by creation order, each block's edges together and
+    // (block, target) by creation place, each block's edges together and
     // in list order.
     std::vector<std::pair<uint32_t, uint32_t>> edges_;
-    // Blocks waiting, by the number of a label not defined yet.
-    std::unordered_map<uint32_t, std::vector<uint32_t>> waiting_;
+    // The blocks waiting for each label not defined yet, by its number less
+    // the lowest: a list through waits_.
+    std::vector<uint32_t> first_waiting_;
+    std::vector<Wait> waits_;
+    uint32_t lowest_label_ = 0;
     uint32_t still_waiting_ = 0;
     bool as_built_ = false;
-    bool label_defined_twice_ = false;
+    // Something the collector does not follow (a label defined twice, a
+    // number never defined, numbers spread too far): the edges are made
+    // from the records after all.
+    bool gave_up_ = false;
 };
 
 } // namespace vx::flow

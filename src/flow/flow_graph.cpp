@@ -270,19 +270,33 @@ LABEL_REC* FlowGraph::new_label() {
 // Only transfers name labels, and a transfer is always a block's last
 // statement.  Labels outside the layout list (their block was destroyed or
 // merged) are numbered too, so that no two records ever share a number;
-// 0 marks a label not numbered yet (DFNs start at 1).
-void FlowGraph::renumber_labels() {
+// 0 marks a label not numbered yet (DFNs start at 1).  One walk numbers
+// the labels and the references: a reference to a block's first label
+// takes the block's DFN at once, any other waits for the label's number.
+void FlowGraph::renumber_labels(void (*visit_each)(BBLK*)) {
     forget_label_numbers();
     uint32_t next_other = block_count + 1;
-    for (BBLK* b : layout_order())
+    std::vector<NODE*> waiting;
+    for_each_block_fetching_transfers(layout_order(), [&](BBLK* b) {
+        if (visit_each != nullptr)
+            visit_each(b);
         number_block_labels(b, next_other);
-    finish_label_numbers(next_other);
-    for_each_block_fetching_transfers(layout_order(), [](BBLK* b) {
-        for_each_target_ref(b->last_statement(), [](NODE* ref) {
-            if (ref->label() != nullptr)
-                ref->value = ir::Int96::from_unsigned(ref->label()->index);
+        for_each_target_ref(b->last_statement(), [&](NODE* ref) {
+            const LABEL_REC* label = ref->label();
+            if (label == nullptr)
+                return;
+            const BBLK* target = label->block;
+            if (label->index != 0)
+                ref->value = ir::Int96::from_unsigned(label->index);
+            else if (target != nullptr && target->in_layout && target->first_label() == label)
+                ref->value = ir::Int96::from_unsigned(target->dfn);
+            else
+                waiting.push_back(ref);
         });
     });
+    finish_label_numbers(next_other);
+    for (NODE* ref : waiting)
+        ref->value = ir::Int96::from_unsigned(ref->label()->index);
 }
 
 void FlowGraph::forget_label_numbers() {

@@ -196,6 +196,9 @@ public:
     // has changed since, and numbering again would give them once more: it
     // would not when a block had two successors without successors of
     // their own, since the numbering turns those round each time.
+    // Whether every block is on the layout list: nothing was made or
+    // destroyed since the numbering.
+    bool layout_holds_every_block() const { return numbered_ && numbered_at_ == version; }
     bool numbering_is_current() const {
         return numbered_ && numbered_at_ == version && numbering_repeats_;
     }
@@ -245,7 +248,9 @@ public:
     // After the blocks have their final DFNs: each block's first label takes
     // the block's DFN, every other label a number above the block count, and
     // the LABELREFs of the transfers show the new numbers.
-    void renumber_labels();
+    // `visit_each`, when given, is called on every block of the layout on
+    // the way (a walk the caller may then spare itself).
+    void renumber_labels(void (*visit_each)(BBLK*) = nullptr);
     // The same in parts, so that the numbering can give the labels of each
     // block while it places the block: forget every number, number the
     // labels of each block of the layout, in layout order, with the count
@@ -368,7 +373,7 @@ class EdgeCollector;
 // Block formation only; with `edges`, the edges are made along the way
 // (edge_collector.h).
 void build_blocks(FlowGraph& graph, EdgeCollector* edges = nullptr);
-void build_edges(FlowGraph& graph);  // successors from last statements, UON
+void build_edges(FlowGraph& graph); // successors from last statements, UON
 // Depth-first order, DFN and predecessors; then the unreachable blocks go
 // and the labels are numbered after the blocks.
 void number_blocks(FlowGraph& graph);
@@ -386,8 +391,10 @@ void renumber_flow_graph(FlowGraph& graph);
 // block's successors would now be ordered differently, the numbering is
 // the old one with each preheader put in front of its header, found
 // without the walk; otherwise it is made afresh.
-void number_blocks_after_preheaders(FlowGraph& graph, const std::vector<BBLK*>& layout,
-                                    std::size_t first_new);
+// Returns true when it spliced, having also called `visit_each` on every
+// block (a walk the caller may then spare itself).
+bool number_blocks_after_preheaders(FlowGraph& graph, const std::vector<BBLK*>& layout,
+                                    std::size_t first_new, void (*visit_each)(BBLK*) = nullptr);
 
 // Tail-recursion removal on one block; true when a self-call became a jump.
 bool remove_tail_recursion(FlowGraph& graph, BBLK* block);

@@ -238,46 +238,37 @@ BBLK* make_preheader(FlowGraph& graph, Loop& loop) {
     return pre;
 }
 
-void number_depths(Loop& loop, int depth) {
-    std::vector<std::pair<Loop*, int>> stack{{&loop, depth}};
-    std::vector<Loop*> preorder;
-    while (!stack.empty()) {
-        auto [current, d] = stack.back();
-        stack.pop_back();
+void number_loop_depths(LoopHierarchy& hierarchy) {
+    for (auto at = hierarchy.loops.rbegin(); at != hierarchy.loops.rend(); ++at) {
+        Loop& l = **at;
+        const int d = l.parent == nullptr ? 0 : l.parent->depth + 1;
         if (d > 32767) {
             std::fprintf(stderr, "Too many nested loops:  %d\n", d);
             driver::terminate_abnormally();
         }
-        current->depth = static_cast<int16_t>(d);
-        preorder.push_back(current);
-        // One walk over the blocks does both jobs: on a large function each
-        // block visited is a cache miss.
-        if (!current->blocks.empty() && current->blocks.front()->dfn > current->header->dfn)
-            std::reverse(current->blocks.begin(), current->blocks.end());
-        const std::vector<BBLK*>& blocks = current->blocks;
-        for (std::size_t i = 0; i < blocks.size(); ++i) {
-            if (i + kFetchRecordsAhead < blocks.size()) {
-                __builtin_prefetch(&blocks[i + kFetchRecordsAhead]->loop);
-                __builtin_prefetch(&blocks[i + kFetchRecordsAhead]->loop_depth, 1);
-            }
-            BBLK* b = blocks[i];
-            if (b->loop == current)
-                b->loop_depth = current->depth;
-            else if (Loop* child = current->child_headed_by(b))
-                stack.push_back({child, d + 1});
-        }
+        l.depth = static_cast<int16_t>(d);
     }
-    // A loop spans the source of its children too: inner loops first, each
-    // widening its parent's span with its own (already widened) one.
-    for (auto at = preorder.rbegin(); at != preorder.rend(); ++at) {
-        const Loop& l = **at;
-        Loop* p = l.parent;
-        if (p == nullptr || &l == &loop)
+}
+
+void finish_loop_lists(LoopHierarchy& hierarchy) {
+    for (Loop* l : hierarchy.loops)
+        if (!l->blocks.empty() && l->blocks.front()->dfn > l->header->dfn)
+            std::reverse(l->blocks.begin(), l->blocks.end());
+    // Inner loops first, each widening its parent's span with its own
+    // (already widened) one.
+    for (const Loop* l : hierarchy.loops) {
+        Loop* p = l->parent;
+        if (p == nullptr)
             continue;
-        if (l.first_line != 0 && (p->first_line == 0 || l.first_line < p->first_line))
-            p->first_line = l.first_line;
-        p->last_line = std::max(p->last_line, l.last_line);
+        if (l->first_line != 0 && (p->first_line == 0 || l->first_line < p->first_line))
+            p->first_line = l->first_line;
+        p->last_line = std::max(p->last_line, l->last_line);
     }
+}
+
+void take_loop_depth(BBLK* block) {
+    if (block->loop != nullptr)
+        block->loop_depth = block->loop->depth;
 }
 
 void clear_loop_hierarchy(FlowGraph& graph) {
@@ -297,12 +288,22 @@ namespace {
 constexpr int kMaxRewriteRounds = 16;
 
 LoopHierarchy* build_once(FlowGraph& graph, const LoopHierarchyFlags& flags) {
-    clear_loop_hierarchy(graph);
-    if (graph.first == nullptr || !graph.first->preds.empty())
-        return nullptr;
+    // While the numbering stands every block is on the layout list, and
+    // the walk that counts the back edges also clears what an earlier
+    // hierarchy left in the records.
+    const bool whole_layout = graph.layout_holds_every_block();
+    if (graph.first == nullptr || !graph.first->preds.empty() || !whole_layout) {
+        clear_loop_hierarchy(graph);
+        if (graph.first == nullptr || !graph.first->preds.empty())
+            return nullptr;
+    }
+    graph.loops.reset();
     uint32_t back_edges = 0;
     bool entered_elsewhere = false; // a block other than the first has no predecessor
     for_each_block_fetching_records(graph.layout_order(), [&](BBLK* b) {
+        b->loop = nullptr;
+        b->loop_depth = 0;
+        b->loop_scratch = 0;
         entered_elsewhere = entered_elsewhere || (b != graph.first && b->preds.empty());
         for (const Edge& e : b->succs)
             back_edges += e.block->dfn <= b->dfn ? 1 : 0;
@@ -318,19 +319,25 @@ LoopHierarchy* build_once(FlowGraph& graph, const LoopHierarchyFlags& flags) {
     if (!finder.find())
         finder.abandon();
     finder.make_root();
+    number_loop_depths(h);
     // Preheaders added give every block its place in the depth-first order
-    // again; the order before them usually tells where they go.
+    // again; the order before them usually tells where they go, and the
+    // walk that puts them there gives the blocks their depths too.
     const bool numbered = graph.numbering_is_current();
     const std::vector<BBLK*> layout = numbered ? graph.layout_order() : std::vector<BBLK*>{};
     const std::size_t first_new = graph.blocks.size();
     make_children_preheaders(graph, *h.root);
+    bool depths_given = false;
     if (graph.blocks.size() != first_new) {
         if (numbered)
-            number_blocks_after_preheaders(graph, layout, first_new);
+            depths_given =
+                number_blocks_after_preheaders(graph, layout, first_new, take_loop_depth);
         else
             number_blocks(graph);
     }
-    number_depths(*h.root, 0);
+    if (!depths_given)
+        for_each_block_fetching_records(graph.layout_order(), take_loop_depth);
+    finish_loop_lists(h);
     return &h;
 }
 

@@ -62,9 +62,16 @@ LoopHierarchy* build_loop_hierarchy(FlowGraph& graph, const LoopHierarchyFlags& 
 // predecessor outside it.  Nothing for the root.
 BBLK* make_preheader(FlowGraph& graph, Loop& loop);
 
-// Sets the depth of the loop and its descendants (and of their blocks), and
-// lists each loop's blocks in layout order (they are found backwards).
-void number_depths(Loop& loop, int depth);
+// Gives every loop of the hierarchy its depth from the loop records alone:
+// a loop comes after the loops inside it in the hierarchy's list (inner
+// loops are found first, the root last).
+void number_loop_depths(LoopHierarchy& hierarchy);
+// Once the blocks are numbered: lists each loop's blocks in layout order
+// (they are found backwards) and widens each loop's source span by its
+// children's.
+void finish_loop_lists(LoopHierarchy& hierarchy);
+// Gives the block the depth of its innermost loop.
+void take_loop_depth(BBLK* block);
 
 // Applies `visit` to the loop and then to each descendant, children in the
 // order of the blocks lists.

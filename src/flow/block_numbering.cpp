@@ -52,20 +52,41 @@ void route_ureturn_to_exit(FlowGraph& graph, BBLK* block) {
     last.tree = graph.branch_to(graph.exit);
 }
 
-// Binds every LABELREF of the block's last statement and adds the edges.
-// The list ends up in tree order (left to right).
-void add_successors(FlowGraph& graph, BBLK* block) {
-    boost::container::small_vector<NODE*, 2> refs;
-    for_each_target_ref(block->last_statement(), [&](NODE* ref) { refs.push_back(ref); });
+// The references of a block's transfer with the labels their numbers
+// name now (null for a number no label has).
+using TargetRefs = boost::container::small_vector<std::pair<NODE*, LABEL_REC*>, 2>;
+
+TargetRefs target_refs(const FlowGraph& graph, const BBLK* block) {
+    TargetRefs refs;
+    for_each_target_ref(block->last_statement(), [&](NODE* ref) {
+        refs.emplace_back(ref, graph.find_label(ref->label_number()));
+    });
+    return refs;
+}
+
+bool every_target_has_a_block(const TargetRefs& refs) {
+    return std::all_of(refs.begin(), refs.end(), [](const auto& ref) {
+        return ref.second != nullptr && ref.second->block != nullptr;
+    });
+}
+
+// Binds the references and adds the edges; the list ends up in tree order
+// (left to right).
+void bind_targets(BBLK* block, const TargetRefs& refs) {
     for (auto at = refs.rbegin(); at != refs.rend(); ++at) {
-        NODE* ref = *at;
-        LABEL_REC* label = graph.find_label(ref->label_number());
-        if (label == nullptr || label->block == nullptr)
-            unknown_label(ref->label_number());
-        ref->set_label(label);
-        ++label->reference_count;
-        add_edge(block->succs, label->block);
+        at->first->set_label(at->second);
+        ++at->second->reference_count;
+        add_edge(block->succs, at->second->block);
     }
+}
+
+// Binds every LABELREF of the block's last statement and adds the edges.
+void add_successors(FlowGraph& graph, BBLK* block) {
+    const TargetRefs refs = target_refs(graph, block);
+    for (auto at = refs.rbegin(); at != refs.rend(); ++at)
+        if (at->second == nullptr || at->second->block == nullptr)
+            unknown_label(at->first->label_number());
+    bind_targets(block, refs);
 }
 
 // Successors with one successor of their own first, then those with more,
@@ -587,23 +608,13 @@ void EdgeCollector::expect_labels(uint32_t lowest, uint32_t highest, std::size_t
     first_waiting_.assign(span, kNone);
 }
 
-// Binds the transfer's references and adds the edges, as the edge builder
-// does; when a label is not defined yet, the block waits for it instead.
+// Adds the block's edges, as the edge builder does, when every label its
+// transfer names has its block already.
 bool EdgeCollector::try_edges(BBLK* block) {
-    boost::container::small_vector<std::pair<NODE*, LABEL_REC*>, 2> refs;
-    bool known = true;
-    for_each_target_ref(block->last_statement(), [&](NODE* ref) {
-        LABEL_REC* label = g_.find_label(ref->label_number());
-        known = known && label != nullptr && label->block != nullptr;
-        refs.emplace_back(ref, label);
-    });
-    if (!known)
+    const TargetRefs refs = target_refs(g_, block);
+    if (!every_target_has_a_block(refs))
         return false;
-    for (auto at = refs.rbegin(); at != refs.rend(); ++at) {
-        at->first->set_label(at->second);
-        ++at->second->reference_count;
-        add_edge(block->succs, at->second->block);
-    }
+    bind_targets(block, refs);
     for (const Edge& e : block->succs)
         edges_.emplace_back(block->serial, e.block->serial);
     return true;

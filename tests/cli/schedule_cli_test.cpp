@@ -172,4 +172,22 @@ TEST_F(ScheduleCli, TheVerifierNamesTheStepThatFindsBrokenTrees) {
     EXPECT_FALSE(dir.exists("out.icode"));
 }
 
+// A jump to a label the function never defines stops the run with the
+// label's number, however the flow graph is built (at -o2 and up tail calls
+// are looked for, which builds the edges another way).
+TEST_F(ScheduleCli, JumpToAnUndefinedLabelEndsTheRun) {
+    std::string text = kLoops;
+    const std::string jump = "(LABEL 1))\n  stmt @1:8:1";
+    text.replace(text.find(jump), jump.size(), "(LABEL 9))\n  stmt @1:8:1");
+    for (const char* level : {"-o0", "-o2"}) {
+        auto r = optvx({level}, text.c_str());
+        EXPECT_EQ(r.status, 1) << level;
+        EXPECT_EQ(r.err, "\n!!! COMPILER (OPTIMIZER) ERROR IN 'find_label', INDEX=9 !!!\n"
+                         "\n>>>> Optimizer terminated abnormally\n"
+                         ">>>>    in function sum()\n>>>>    in file \"NO_FILE\"\n")
+            << level;
+        EXPECT_FALSE(dir.exists("out.icode")) << level;
+    }
+}
+
 } // namespace

@@ -127,6 +127,21 @@ public:
     // and answers the node's operand count, or -1 to refuse the record (a
     // body that is not sound must be refused).
     template <class Sink> bool scan_pending_tree_bodies(Sink&& sink);
+    // The same for a caller that walks the records itself: where the
+    // pending tree begins, and where the records must end.  The caller
+    // checks each record's frame as scan_pending_tree_bodies does, and
+    // takes the tree with take_pending_tree() once it has all of it.
+    struct PendingTreeBytes {
+        const uint8_t* data;
+        size_t start;
+        size_t limit;
+    };
+    PendingTreeBytes pending_tree_bytes() const { return {stream_.data(), pos_, limit_}; }
+    // The pending tree is taken; its records end at `end`.
+    void take_pending_tree(size_t end) {
+        pos_ = end;
+        tree_pending_ = false;
+    }
     // Decodes the pending tree into the statement next() handed out,
     // reporting what is wrong with it as reading it whole would.
     void read_pending_tree();

@@ -63,16 +63,19 @@ public:
 
     // The function whose trees are read (nullptr for initializers) and the
     // stamp its nodes get.
+    // The node memory left from the function before is dropped, as its
+    // arena is released once the function is written.
     void set_function(ir::FUNINFO* function, uint16_t stamp) {
         function_ = function;
         stamp_ = stamp;
+        slots_.drop();
     }
 
     // Inline for the nodes that no rule touches, which are most of a file.
     ir::NODE* make_node(ir::Opcode op, ir::TYPE* type) {
         if (op == ir::SCONV || op == ir::PCONV || op == ir::UCALL)
             return make_node_by_rules(op, type);
-        return ir::make_node(op, type);
+        return slots_.make(op, type);
     }
     ir::NODE* convert(ir::NODE* node) {
         node->stamp = stamp_;
@@ -136,6 +139,7 @@ private:
     ir::FUNINFO* function_ = nullptr;
     uint16_t stamp_ = 0;
     ConversionNotes notes_;
+    ir::NodeSlots slots_;
     std::unordered_map<ir::TYPE*, ir::TYPE*> enum_integers_;
     std::unordered_map<ir::Symbol*, ir::Symbol*> definitions_;
 };

@@ -219,34 +219,24 @@ void TreeEncoder::write_node(const NODE* node) {
 // Encodes the node's record straight into the output with one switch on
 // its payload: the bytes, and the order in which types are numbered, are
 // those of record_of() and writing its record.  Nodes with a text (and an
-// ICON written as LCON) are left to that general path: false.
+// ICON written as LCON) are left to that general path: false, with the
+// room taken for the record left unused.
 bool TreeEncoder::write_short_node(const NODE* node) {
     const Payload payload = opcode_shape(node->op).payload;
+    char* const room = writer_.tree_node_room();
+    char* at = room + 2;
+    *at++ = static_cast<char>(node->op);
+    // Numbered before the payload is looked at, as record_of() numbers it.
+    const uint32_t type_number = typeref(node->type);
+    at = encode_uleb(at, type_number);
     switch (payload) {
+    case Payload::none:
+        break;
     case Payload::counted:
     case Payload::hex_float:
     case Payload::decimal:
     case Payload::intrinsic:
         return false;
-    case Payload::integer:
-        if (needs_decimal_text(node))
-            return false;
-        break;
-    default:
-        break;
-    }
-    char* const room = writer_.tree_node_room();
-    char* at = room + 2;
-    *at++ = static_cast<char>(node->op);
-    const uint32_t type_number = typeref(node->type);
-    at = encode_uleb(at, type_number);
-    switch (payload) {
-    case Payload::none:
-    case Payload::counted:
-    case Payload::hex_float:
-    case Payload::decimal:
-    case Payload::intrinsic:
-        break;
     case Payload::label:
         at = encode_uleb(at, node->label_number());
         break;
@@ -260,6 +250,8 @@ bool TreeEncoder::write_short_node(const NODE* node) {
         }
         break;
     case Payload::integer:
+        if (needs_decimal_text(node))
+            return false;
         if (writer_.type_signs().is_signed(type_number))
             at = encode_sleb(at, static_cast<int32_t>(node->icon_unsigned()));
         else

@@ -206,6 +206,22 @@ void ReadSession::read_main_part() {
     finish_types();
 }
 
+namespace {
+
+// What stepping over a body passes by: every record but the end mark, a
+// function's begin and end, and the file-level records that bodies may
+// hold (read when they are met).
+constexpr RecordReader::RecordKinds kPassedInBodies = [] {
+    RecordReader::RecordKinds kinds{};
+    kinds.fill(true);
+    for (uint8_t kind : {KIND_END_OF_SECTION, KIND_FUNCTION_BEGIN, KIND_FUNCTION_BEGIN_2,
+                         KIND_FUNCTION_END, KIND_TYPE, KIND_FILE_NAME, KIND_PRAGMA})
+        kinds[kind] = false;
+    return kinds;
+}();
+
+} // namespace
+
 // Steps over a function's body record by record, without decoding it.  The
 // body is decoded, and checked, when the function is read again.
 void ReadSession::skim_function(RecordReader& records, const Record& begin_record) {
@@ -218,7 +234,7 @@ void ReadSession::skim_function(RecordReader& records, const Record& begin_recor
         fail_record(stream_.base() + begin_offset, "function %s is defined a second time",
                     function.name.c_str());
     for (;;) {
-        records.skip_statements();
+        records.skip_records_of(kPassedInBodies);
         const size_t at = records.offset();
         switch (records.skip()) {
         case KIND_END_OF_SECTION:

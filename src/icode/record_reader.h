@@ -103,6 +103,12 @@ public:
         }
         return skip_frame();
     }
+    // Record kinds, as a table by kind.
+    using RecordKinds = std::array<bool, 256>;
+    // Steps over records of the `steppable` kinds (never the end mark) as
+    // long as their lengths take one byte; stops before any other record.
+    // Only the frames are looked at, as by skip().
+    void skip_records_of(const RecordKinds& steppable);
     // Steps over statements and tree nodes, the bulk of a function, as long
     // as their lengths take one byte; stops before any other record.
     void skip_statements();

@@ -54,6 +54,7 @@ public:
     void read_function_from(size_t offset);
 
 private:
+    bool read_short_statement(RecordReader& records);
     struct OpenNode {
         ir::NODE* node;
         uint8_t filled;
@@ -275,9 +276,32 @@ void ReadSession::read_function_from(size_t offset) {
         fail_record(stream_.base() + offset, "no function begins at offset 0x%lx",
                     static_cast<unsigned long>(offset));
     dispatch_from(records, *record);
-    while (nesting_ != 0 && (record = records.next()) != nullptr)
+    while (nesting_ != 0) {
+        if (!second_form_ && read_short_statement(records))
+            continue;
+        if ((record = records.next()) == nullptr)
+            break;
         dispatch_from(records, *record);
+    }
     records_ = nullptr;
+}
+
+// A statement inside a function, most records of a body, goes to the client
+// without being handed out as a Record when its record is short and its
+// tree is scanned whole.  Otherwise the stream goes back to the statement,
+// which the general path reads as it always has: false.
+bool ReadSession::read_short_statement(RecordReader& records) {
+    const size_t offset = records.offset();
+    SourcePos pos;
+    if (!records.take_short_statement(pos))
+        return false;
+    ir::NODE* tree = scan_statement_tree();
+    if (tree == nullptr) {
+        records.seek(offset);
+        return false;
+    }
+    client_.statement(statement_position(pos), tree);
+    return true;
 }
 
 // A statement's tree is read straight into nodes when the statement goes to

@@ -148,6 +148,32 @@ public:
         pos_ = end;
         tree_pending_ = false;
     }
+    // With trees on demand: when the next record is a statement whose
+    // length takes one byte and whose position is sound, takes it without
+    // handing it out as a Record, sets `pos` and leaves its tree pending,
+    // to be taken by scanning (take_pending_tree); a caller whose scan
+    // declines goes back with seek() to the offset before it.  False, with
+    // nothing taken, for any other record.
+    bool take_short_statement(SourcePos& pos) {
+        const uint8_t* data = stream_.data();
+        if (!trees_on_demand_ || tree_pending_ || done_ || pos_ + 2 > limit_ ||
+            data[pos_] != KIND_STATEMENT || data[pos_ + 1] >= 0x80 ||
+            data[pos_ + 1] > limit_ - pos_ - 2)
+            return false;
+        ByteCursor body(data + pos_ + 2, data[pos_ + 1]);
+        SourcePos decoded;
+        decoded.file = body.uleb();
+        if (decoded.file != 0) {
+            decoded.line = body.uleb();
+            decoded.column = body.uleb();
+        }
+        if (body.failed() || !body.at_end())
+            return false;
+        pos = decoded;
+        pos_ += 2 + data[pos_ + 1];
+        tree_pending_ = true;
+        return true;
+    }
     // Decodes the pending tree into the statement next() handed out,
     // reporting what is wrong with it as reading it whole would.
     void read_pending_tree();

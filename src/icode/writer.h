@@ -81,6 +81,8 @@ public:
     void finish_tree_node(char* room, const char* body_end) {
         records_.finish_tree_node(room, body_end);
     }
+    RecordWriter::TreeRoom tree_room(size_t count) { return records_.tree_room(count); }
+    void commit_tree_room(const char* end) { records_.commit_tree_room(end); }
     // The signs that the values of integer constants are written with.
     const TypeSigns& type_signs() { return records_.type_signs(); }
     void end_tree() {

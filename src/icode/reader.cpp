@@ -712,13 +712,14 @@ ir::NODE* ReadSession::scan_converted_tree() {
     size_t pos = tree.start;
     size_t depth = 0;
     for (;;) {
-        if (pos + 2 > limit || data[pos] != KIND_TREE_NODE)
+        const bool inside = pos < surely_inside;
+        if (!inside && (pos + 2 > limit || data[pos + 1] > limit - pos - 2))
             return nullptr;
         const size_t length = data[pos + 1];
-        if (length >= 0x80 || length > limit - pos - 2)
+        if (data[pos] != KIND_TREE_NODE || length >= 0x80)
             return nullptr;
-        const MadeNode made = pos < surely_inside ? make_common_node(data + pos + 2, length)
-                                                  : make_uncommon_node(data + pos + 2, length);
+        const MadeNode made = inside ? make_common_node(data + pos + 2, length)
+                                     : make_uncommon_node(data + pos + 2, length);
         if (made.node == nullptr)
             return nullptr;
         pos += 2 + length;

@@ -159,14 +159,17 @@ bool is_regular_file(FILE* file) {
 
 void open_output() {
     RunContext& run = run_context();
-    run.output = open_for_writing(run.output_name, "wb");
+    // What an earlier output held is cut off by the writer, on its own
+    // thread once the output is large (IcodeWriter::open_output_file).
+    run.reader->keep_input_from(run.output_name);
+    run.output = icode::IcodeWriter::open_output_file(run.output_name);
     if (!run.output)
         fail_to_open("Output icode File", run.output_name);
     // Only a regular file is removed when the run ends abnormally: the
     // output may be a device or a pipe (/dev/null, /dev/stdout), which is
     // not ours to delete.
     run.output_created = is_regular_file(run.output);
-    run.writer = icode::IcodeWriter::create(run.output, run.reader->header().name);
+    run.writer = icode::IcodeWriter::create(run.output, run.reader->header().name, true);
     run.writer->set_listing([] { return tracing() ? run_context().debug_log : nullptr; });
     run.writer->set_info([] { return run_context().info_file; });
     for (const icode::PragmaItem& entry : run.reader->pragmas())

@@ -154,6 +154,8 @@ public:
         return room_.data() + size_;
     }
     void commit(const char* end) { size_ = static_cast<size_t>(end - room_.data()); }
+    // The end of the room there is (past the bytes kept).
+    char* room_end() { return room_.data() + room_.size(); }
     void clear() { size_ = 0; }
     size_t size() const { return size_; }
     char* data() { return room_.data(); }

@@ -2,6 +2,8 @@
 
 #include <csignal>
 #include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vx::icode {
 
@@ -25,7 +27,16 @@ private:
 
 } // namespace
 
-PieceWriter::PieceWriter(FILE* out, size_t room) : out_(out) {
+bool cut_file(FILE* out) {
+    struct stat status {};
+    const int fd = fileno(out);
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return true;
+    return ftruncate(fd, 0) == 0;
+}
+
+PieceWriter::PieceWriter(FILE* out, size_t room, bool cut_first)
+    : out_(out), cut_first_(cut_first) {
     in_flight_.reserve(room);
     SignalsBlocked blocked;
     thread_ = std::thread([this] { write_pieces(); });
@@ -70,8 +81,10 @@ void PieceWriter::write_pieces() {
         // The piece is the thread's until busy_ is cleared, so it is written
         // without the lock.
         lock.unlock();
+        const bool cut = !cut_first_ || cut_file(out_);
+        cut_first_ = false;
         const bool written =
-            std::fwrite(in_flight_.data(), 1, in_flight_.size(), out_) == in_flight_.size();
+            cut && std::fwrite(in_flight_.data(), 1, in_flight_.size(), out_) == in_flight_.size();
         in_flight_.clear();
         lock.lock();
         failed_ = failed_ || !written;

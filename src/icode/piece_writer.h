@@ -25,8 +25,10 @@ namespace vx::icode {
 class PieceWriter {
 public:
     // Starts the thread, with room for pieces of `room` bytes taken once;
-    // throws std::system_error when the thread cannot be started.
-    PieceWriter(FILE* out, size_t room);
+    // with `cut_first` the thread cuts off what the file held (cut_file)
+    // before it writes the first piece.  Throws std::system_error when the
+    // thread cannot be started.
+    PieceWriter(FILE* out, size_t room, bool cut_first = false);
     PieceWriter(const PieceWriter&) = delete;
     PieceWriter& operator=(const PieceWriter&) = delete;
     ~PieceWriter();
@@ -49,7 +51,13 @@ private:
     bool busy_ = false; // in_flight_ holds a piece not yet written
     bool stopping_ = false;
     bool failed_ = false;
+    bool cut_first_;
     std::thread thread_;
 };
+
+// Cuts a regular file off at its start, so that what it held before goes;
+// any other file (a device, a pipe) is left as it is.  False when the file
+// could not be cut.
+bool cut_file(FILE* out);
 
 } // namespace vx::icode

@@ -11,6 +11,7 @@
 #include "support/arena.h"
 #include "support/check.h"
 
+#include <algorithm>
 #include <cstring>
 #include <span>
 
@@ -53,10 +54,18 @@ public:
     void read_function_from(size_t offset);
 
 private:
+    bool read_short_statement(RecordReader& records);
     struct OpenNode {
         ir::NODE* node;
         uint8_t filled;
         uint8_t needed;
+    };
+    // A node of the tree being scanned whose operands are not all there:
+    // where the next one goes, and how many are still to come.
+    struct OpenOperands {
+        ir::NODE* node;
+        ir::NODE** slot;
+        size_t missing;
     };
     // A node made from its record, with the number of operands to come.
     struct MadeNode {
@@ -106,6 +115,9 @@ private:
 
     ir::NODE* statement_tree(const Record& record, const Statement& statement);
     ir::NODE* scan_statement_tree();
+    ir::NODE* scan_converted_tree();
+    MadeNode make_common_node(const uint8_t* body, size_t length);
+    [[gnu::noinline]] MadeNode make_uncommon_node(const uint8_t* body, size_t length);
     ir::NODE* make_scanned_node(const TreeNode& file_node);
     MadeNode make_decoded_node(const uint8_t* bytes, size_t length);
     ir::NODE* build_tree(Tree tree, const Record& record);
@@ -134,6 +146,7 @@ private:
     bool rereading_ = false;
     std::vector<uint32_t> new_types_;
     std::vector<OpenNode> open_;
+    std::vector<OpenOperands> open_operands_;
     std::vector<MadeNode> made_;
     // The symbol tables that the tree being read names symbols of: the
     // global table and the local table of the function being read (empty
@@ -152,6 +165,10 @@ private:
     // complete a type.
     const ir::TYPE* icon_type_ = nullptr;
     bool icon_type_signed_ = true;
+    // The dense type table while a tree is scanned (no type is read
+    // meanwhile), limited to the numbers a single byte holds.
+    ir::TYPE* const* dense_ = nullptr;
+    uint32_t dense_count_ = 0;
     // The reader of the records being dispatched, while its statements'
     // trees are read on demand.
     RecordReader* records_ = nullptr;
@@ -190,6 +207,22 @@ void ReadSession::read_main_part() {
     finish_types();
 }
 
+namespace {
+
+// What stepping over a body passes by: every record but the end mark, a
+// function's begin and end, and the file-level records that bodies may
+// hold (read when they are met).
+constexpr RecordReader::RecordKinds kPassedInBodies = [] {
+    RecordReader::RecordKinds kinds{};
+    kinds.fill(true);
+    for (uint8_t kind : {KIND_END_OF_SECTION, KIND_FUNCTION_BEGIN, KIND_FUNCTION_BEGIN_2,
+                         KIND_FUNCTION_END, KIND_TYPE, KIND_FILE_NAME, KIND_PRAGMA})
+        kinds[kind] = false;
+    return kinds;
+}();
+
+} // namespace
+
 // Steps over a function's body record by record, without decoding it.  The
 // body is decoded, and checked, when the function is read again.
 void ReadSession::skim_function(RecordReader& records, const Record& begin_record) {
@@ -202,7 +235,7 @@ void ReadSession::skim_function(RecordReader& records, const Record& begin_recor
         fail_record(stream_.base() + begin_offset, "function %s is defined a second time",
                     function.name.c_str());
     for (;;) {
-        records.skip_statements();
+        records.skip_records_of(kPassedInBodies);
         const size_t at = records.offset();
         switch (records.skip()) {
         case KIND_END_OF_SECTION:
@@ -243,9 +276,32 @@ void ReadSession::read_function_from(size_t offset) {
         fail_record(stream_.base() + offset, "no function begins at offset 0x%lx",
                     static_cast<unsigned long>(offset));
     dispatch_from(records, *record);
-    while (nesting_ != 0 && (record = records.next()) != nullptr)
+    while (nesting_ != 0) {
+        if (!second_form_ && read_short_statement(records))
+            continue;
+        if ((record = records.next()) == nullptr)
+            break;
         dispatch_from(records, *record);
+    }
     records_ = nullptr;
+}
+
+// A statement inside a function, most records of a body, goes to the client
+// without being handed out as a Record when its record is short and its
+// tree is scanned whole.  Otherwise the stream goes back to the statement,
+// which the general path reads as it always has: false.
+bool ReadSession::read_short_statement(RecordReader& records) {
+    const size_t offset = records.offset();
+    SourcePos pos;
+    if (!records.take_short_statement(pos))
+        return false;
+    ir::NODE* tree = scan_statement_tree();
+    if (tree == nullptr) {
+        records.seek(offset);
+        return false;
+    }
+    client_.statement(statement_position(pos), tree);
+    return true;
 }
 
 // A statement's tree is read straight into nodes when the statement goes to
@@ -616,18 +672,10 @@ VX_FLATTEN ir::NODE* ReadSession::scan_statement_tree() {
     } else {
         note_symbol_tables();
     }
+    if (converter_ != nullptr)
+        return scan_converted_tree();
     open_.clear();
     ir::NODE* root = nullptr;
-    if (converter_ != nullptr) {
-        auto finish = [this](ir::NODE* node) { return converter_->convert_unless_stopping(node); };
-        auto make_and_place = [&](const uint8_t* body, size_t length) {
-            const MadeNode made = make_decoded_node(body, length);
-            return made.node != nullptr && place(made.node, made.needed, root, finish)
-                       ? static_cast<int>(made.needed)
-                       : -1;
-        };
-        return records_->scan_pending_tree_bodies(make_and_place) ? root : nullptr;
-    }
     made_.clear();
     auto make = [this](const TreeNode& file_node) {
         ir::NODE* node = make_scanned_node(file_node);
@@ -641,6 +689,167 @@ VX_FLATTEN ir::NODE* ReadSession::scan_statement_tree() {
     for (const MadeNode& made : made_)
         place(made.node, made.needed, root, finish);
     return root;
+}
+
+// The tree with the optimizer's converter, the reader's hottest loop.  Each
+// record's frame is checked as scan_pending_tree_bodies checks it; a node
+// whose operands are complete is converted and put in its operator's next
+// operand slot at once.  The stream moves only once the whole tree is
+// taken, so that a refused record leaves the tree to the general path.
+ir::NODE* ReadSession::scan_converted_tree() {
+    const RecordReader::PendingTreeBytes tree = records_->pending_tree_bytes();
+    const uint8_t* const data = tree.data;
+    const size_t limit = tree.limit;
+    // Short of this offset, a record whose length takes one byte lies inside
+    // the section, and so do the few bytes past its body that reading its
+    // fields without bounds checks may touch (make_common_node).
+    constexpr size_t kReachOfShortRecord = 2 + 0x7F + 8;
+    const size_t surely_inside = limit > kReachOfShortRecord ? limit - kReachOfShortRecord : 0;
+    dense_ = reader_.dense_types_.data();
+    dense_count_ = static_cast<uint32_t>(std::min<size_t>(reader_.dense_types_.size(), 0x80));
+    OpenOperands* open = open_operands_.data();
+    size_t open_room = open_operands_.size();
+    size_t pos = tree.start;
+    size_t depth = 0;
+    for (;;) {
+        const bool inside = pos < surely_inside;
+        if (!inside && (pos + 2 > limit || data[pos + 1] > limit - pos - 2))
+            return nullptr;
+        const size_t length = data[pos + 1];
+        if (data[pos] != KIND_TREE_NODE || length >= 0x80)
+            return nullptr;
+        const MadeNode made = inside ? make_common_node(data + pos + 2, length)
+                                     : make_uncommon_node(data + pos + 2, length);
+        if (made.node == nullptr)
+            return nullptr;
+        pos += 2 + length;
+        if (made.needed != 0) {
+            if (depth == open_room) {
+                open_operands_.resize(2 * depth + 16);
+                open = open_operands_.data();
+                open_room = open_operands_.size();
+            }
+            open[depth++] = {made.node, &made.node->left, made.needed};
+            continue;
+        }
+        ir::NODE* done = converter_->convert_unless_stopping(made.node);
+        for (;;) {
+            if (done == nullptr)
+                return nullptr;
+            if (depth == 0) {
+                records_->take_pending_tree(pos);
+                return done;
+            }
+            OpenOperands& parent = open[depth - 1];
+            *parent.slot = done;
+            if (--parent.missing != 0) {
+                parent.slot = &parent.node->right;
+                break;
+            }
+            --depth;
+            done = converter_->convert_unless_stopping(parent.node);
+        }
+    }
+}
+
+namespace {
+
+// LEB128 values of one or two bytes, read without bounds checks by a
+// caller that knows the bytes are there; false, with nothing taken, for a
+// longer value.  They give what the checked decoders give.
+inline bool short_uleb(const uint8_t*& at, uint32_t& value) {
+    const uint32_t first = at[0];
+    if (first < 0x80) {
+        value = first;
+        at += 1;
+        return true;
+    }
+    const uint32_t second = at[1];
+    if (second >= 0x80)
+        return false;
+    value = (first & 0x7F) | (second << 7);
+    at += 2;
+    return true;
+}
+
+inline bool short_sleb(const uint8_t*& at, uint32_t& value) {
+    const uint8_t* const start = at;
+    uint32_t bits = 0;
+    if (!short_uleb(at, bits))
+        return false;
+    const uint32_t sign_bit = at - start == 1 ? 0x40u : 0x2000u;
+    value = (bits & sign_bit) ? bits | ~(2 * sign_bit - 1) : bits;
+    return true;
+}
+
+} // namespace
+
+// make_decoded_node() for the records most of a file holds: a node without
+// payload, a NAME, an ICON, a LABEL or a CALL whose numbers take one or two
+// bytes and whose type is in the dense table.  The fields are read without
+// bounds checks (the caller knows the bytes past the body are readable);
+// the record is taken only when they end exactly at the body's end, so
+// that they are what the checked decoder reads.  Any other record goes to
+// make_decoded_node(), which checks every field.
+inline ReadSession::MadeNode ReadSession::make_common_node(const uint8_t* body, size_t length) {
+    const uint8_t* const end = body + length;
+    const uint8_t opcode = body[0];
+    const uint32_t type_number = body[1];
+    ir::TYPE* const node_type = type_number < dense_count_ ? dense_[type_number] : nullptr;
+    const OpcodeShape shape = opcode_shape(opcode);
+    const uint8_t* at = body + 2;
+    auto make = [&] { return converter_->make_node(static_cast<ir::Opcode>(opcode), node_type); };
+    // A type number of 0x80 or more takes more than the byte read, and the
+    // dense table is no longer than that; an opcode above the file's last
+    // has an empty shape, so only a record without payload can carry one.
+    if (node_type != nullptr) {
+        uint32_t first = 0;
+        uint32_t second = 0;
+        switch (shape.payload) {
+        case Payload::none:
+            if (at == end && opcode <= kLastFileOpcode)
+                return {make(), shape.operand_count};
+            break;
+        case Payload::label:
+            if (short_uleb(at, first) && at == end) {
+                ir::NODE* node = make();
+                node->read_label(first);
+                return {node, shape.operand_count};
+            }
+            break;
+        case Payload::integer:
+            if ((stream_.type_signs().is_signed(type_number) ? short_sleb(at, first)
+                                                             : short_uleb(at, first)) &&
+                at == end) {
+                ir::NODE* node = make();
+                node->set_icon_bits(first, icon_is_signed(node->type));
+                return {node, shape.operand_count};
+            }
+            break;
+        case Payload::symbol:
+            if (short_uleb(at, first) && short_uleb(at, second) && at == end) {
+                ir::NODE* node = make();
+                if (set_symbol(node, first, second) != PayloadProblem::none)
+                    return {};
+                return {node, shape.operand_count};
+            }
+            break;
+        case Payload::call:
+            if (short_uleb(at, first) && short_uleb(at, second) && at == end) {
+                ir::NODE* node = make();
+                node->read_call(first, second);
+                return {node, shape.operand_count};
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return make_uncommon_node(body, length);
+}
+
+ReadSession::MadeNode ReadSession::make_uncommon_node(const uint8_t* body, size_t length) {
+    return make_decoded_node(body, length);
 }
 
 // The node of a record, or nullptr when its type or payload does not

@@ -112,6 +112,16 @@ bool RecordReader::next_short_statement() {
 }
 
 void RecordReader::skip_statements() {
+    static constexpr RecordKinds kStatementKinds = [] {
+        RecordKinds kinds{};
+        kinds[KIND_STATEMENT] = kinds[KIND_TREE_NODE] = true;
+        return kinds;
+    }();
+    skip_records_of(kStatementKinds);
+}
+
+void RecordReader::skip_records_of(const RecordKinds& steppable) {
+    VX_CHECK(!steppable[KIND_END_OF_SECTION]);
     if (done_)
         return;
     const uint8_t* const data = stream_.data();
@@ -124,7 +134,7 @@ void RecordReader::skip_statements() {
     while (pos < surely_fits) {
         const uint8_t kind = data[pos];
         const uint8_t length = data[pos + 1];
-        if (length >= 0x80 || (kind != KIND_TREE_NODE && kind != KIND_STATEMENT)) {
+        if (length >= 0x80 || !steppable[kind]) {
             pos_ = pos;
             return;
         }
@@ -133,8 +143,7 @@ void RecordReader::skip_statements() {
     while (pos + 2 <= limit) {
         const uint8_t kind = data[pos];
         const size_t length = data[pos + 1];
-        if ((kind != KIND_TREE_NODE && kind != KIND_STATEMENT) || length >= 0x80 ||
-            length > limit - pos - 2)
+        if (!steppable[kind] || length >= 0x80 || length > limit - pos - 2)
             break;
         pos += 2 + length;
     }

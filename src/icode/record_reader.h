@@ -103,6 +103,12 @@ public:
         }
         return skip_frame();
     }
+    // Record kinds, as a table by kind.
+    using RecordKinds = std::array<bool, 256>;
+    // Steps over records of the `steppable` kinds (never the end mark) as
+    // long as their lengths take one byte; stops before any other record.
+    // Only the frames are looked at, as by skip().
+    void skip_records_of(const RecordKinds& steppable);
     // Steps over statements and tree nodes, the bulk of a function, as long
     // as their lengths take one byte; stops before any other record.
     void skip_statements();
@@ -127,6 +133,47 @@ public:
     // and answers the node's operand count, or -1 to refuse the record (a
     // body that is not sound must be refused).
     template <class Sink> bool scan_pending_tree_bodies(Sink&& sink);
+    // The same for a caller that walks the records itself: where the
+    // pending tree begins, and where the records must end.  The caller
+    // checks each record's frame as scan_pending_tree_bodies does, and
+    // takes the tree with take_pending_tree() once it has all of it.
+    struct PendingTreeBytes {
+        const uint8_t* data;
+        size_t start;
+        size_t limit;
+    };
+    PendingTreeBytes pending_tree_bytes() const { return {stream_.data(), pos_, limit_}; }
+    // The pending tree is taken; its records end at `end`.
+    void take_pending_tree(size_t end) {
+        pos_ = end;
+        tree_pending_ = false;
+    }
+    // With trees on demand: when the next record is a statement whose
+    // length takes one byte and whose position is sound, takes it without
+    // handing it out as a Record, sets `pos` and leaves its tree pending,
+    // to be taken by scanning (take_pending_tree); a caller whose scan
+    // declines goes back with seek() to the offset before it.  False, with
+    // nothing taken, for any other record.
+    bool take_short_statement(SourcePos& pos) {
+        const uint8_t* data = stream_.data();
+        if (!trees_on_demand_ || tree_pending_ || done_ || pos_ + 2 > limit_ ||
+            data[pos_] != KIND_STATEMENT || data[pos_ + 1] >= 0x80 ||
+            data[pos_ + 1] > limit_ - pos_ - 2)
+            return false;
+        ByteCursor body(data + pos_ + 2, data[pos_ + 1]);
+        SourcePos decoded;
+        decoded.file = body.uleb();
+        if (decoded.file != 0) {
+            decoded.line = body.uleb();
+            decoded.column = body.uleb();
+        }
+        if (body.failed() || !body.at_end())
+            return false;
+        pos = decoded;
+        pos_ += 2 + data[pos_ + 1];
+        tree_pending_ = true;
+        return true;
+    }
     // Decodes the pending tree into the statement next() handed out,
     // reporting what is wrong with it as reading it whole would.
     void read_pending_tree();

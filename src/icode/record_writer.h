@@ -93,6 +93,16 @@ public:
         room[1] = static_cast<char>(body_end - (room + 2));
         tree_.commit(body_end);
     }
+    // For a caller that encodes many such records in a row: room for at
+    // least `count` more bytes of the tree, from `at` to `end`;
+    // commit_tree_room() keeps what the caller wrote up to where it got.
+    // Any other call on the writer first needs that commit.
+    struct TreeRoom {
+        char* at;
+        char* end;
+    };
+    TreeRoom tree_room(size_t count);
+    void commit_tree_room(const char* end) { tree_.commit(end); }
     void end_tree();
     // The end mark of a section.
     void end_section();
@@ -126,6 +136,15 @@ private:
 inline char* RecordWriter::tree_node_room() {
     try {
         return tree_.room(2 + kShortTreeNodeBody);
+    } catch (const std::bad_alloc&) {
+        fail_buffer_growth();
+    }
+}
+
+inline RecordWriter::TreeRoom RecordWriter::tree_room(size_t count) {
+    try {
+        char* at = tree_.room(count);
+        return {at, tree_.room_end()};
     } catch (const std::bad_alloc&) {
         fail_buffer_growth();
     }

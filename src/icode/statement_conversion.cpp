@@ -61,6 +61,13 @@ const std::array<bool, 256> StatementConverter::kConverted = [] {
     return converted;
 }();
 
+const std::array<bool, 256> StatementConverter::kMadeByRules = [] {
+    std::array<bool, 256> by_rules{};
+    for (ir::Opcode op : {ir::SCONV, ir::PCONV, ir::UCALL})
+        by_rules[op] = true;
+    return by_rules;
+}();
+
 bool StatementConverter::would_stop_slowly(const NODE* node) {
     const NODE* operand = node->left;
     if (node->op == ir::PMCONV &&

@@ -63,16 +63,20 @@ public:
 
     // The function whose trees are read (nullptr for initializers) and the
     // stamp its nodes get.
+    // The node memory left from the function before is dropped, as its
+    // arena is released once the function is written.
     void set_function(ir::FUNINFO* function, uint16_t stamp) {
         function_ = function;
         stamp_ = stamp;
+        slots_.drop();
+        plain_type_ = nullptr;
     }
 
     // Inline for the nodes that no rule touches, which are most of a file.
     ir::NODE* make_node(ir::Opcode op, ir::TYPE* type) {
-        if (op == ir::SCONV || op == ir::PCONV || op == ir::UCALL)
+        if (kMadeByRules[op])
             return make_node_by_rules(op, type);
-        return ir::make_node(op, type);
+        return slots_.make(op, type);
     }
     ir::NODE* convert(ir::NODE* node) {
         node->stamp = stamp_;
@@ -96,8 +100,11 @@ public:
         if (kConverted[node->op])
             return would_stop(node) ? nullptr : convert(node);
         node->stamp = stamp_;
-        if (node->type != nullptr && node->type->is_enum())
-            return convert_by_rules(node);
+        if (node->type != plain_type_ && node->type != nullptr) {
+            if (node->type->is_enum())
+                return convert_by_rules(node);
+            plain_type_ = node->type;
+        }
         return node;
     }
 
@@ -115,8 +122,10 @@ private:
         return symbol == nullptr || symbol->level != 0;
     }
 
-    // The opcodes that convert() looks at beyond their type.
+    // The opcodes that convert() looks at beyond their type, and those that
+    // make_node() makes by its rules.
     static const std::array<bool, 256> kConverted;
+    static const std::array<bool, 256> kMadeByRules;
 
     static bool would_stop_slowly(const ir::NODE* node);
     ir::NODE* make_node_by_rules(ir::Opcode op, ir::TYPE* type);
@@ -136,6 +145,10 @@ private:
     ir::FUNINFO* function_ = nullptr;
     uint16_t stamp_ = 0;
     ConversionNotes notes_;
+    ir::NodeSlots slots_;
+    // The type last seen by convert_unless_stopping() that is not an enum
+    // (a type's kind never changes); forgotten with each function.
+    const ir::TYPE* plain_type_ = nullptr;
     std::unordered_map<ir::TYPE*, ir::TYPE*> enum_integers_;
     std::unordered_map<ir::Symbol*, ir::Symbol*> definitions_;
 };

@@ -6,7 +6,10 @@
 #include "ir/type.h"
 #include "ir/type_numbering.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace vx::icode {
 
@@ -53,13 +56,28 @@ void IcodeWriter::forget_type_marks() {
     referenced_types_.clear();
 }
 
-std::unique_ptr<IcodeWriter> IcodeWriter::create(FILE* out, const std::string& name) {
+std::unique_ptr<IcodeWriter> IcodeWriter::create(FILE* out, const std::string& name,
+                                                 bool cut_first) {
     std::unique_ptr<IcodeWriter> writer(new IcodeWriter(out, name));
+    writer->cut_pending_ = cut_first;
     std::setvbuf(out, nullptr, _IONBF, 0);
     writer->pending_ = encode_file_header(writer->header_);
     // Room for a full piece and the records that complete it, taken once.
     writer->pending_.reserve(2 * kDrainSize);
     return writer;
+}
+
+FILE* IcodeWriter::open_output_file(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT, 0666);
+    if (fd < 0)
+        return nullptr;
+    FILE* out = fdopen(fd, "wb");
+    if (out == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return out;
 }
 
 // ---- Numbers --------------------------------------------------------------------------
@@ -136,7 +154,8 @@ void IcodeWriter::drain_if_full() {
 // Without one (the system refused it) pieces are written directly.
 void IcodeWriter::start_piece_writer() {
     try {
-        pieces_ = std::make_unique<PieceWriter>(out_, pending_.capacity());
+        pieces_ = std::make_unique<PieceWriter>(out_, pending_.capacity(), cut_pending_);
+        cut_pending_ = false;
     } catch (const std::system_error&) {
     }
 }
@@ -158,6 +177,11 @@ void IcodeWriter::settle_pieces() {
 }
 
 bool IcodeWriter::write_out(std::string_view bytes) {
+    if (cut_pending_) {
+        cut_pending_ = false;
+        if (!cut_file(out_))
+            write_failed_ = true;
+    }
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size())
         write_failed_ = true;
     return !write_failed_;

@@ -42,8 +42,18 @@ public:
     using StreamSource = FILE* (*)();
 
     // Writes to `out` from offset 0 under the header name `name`.  The
-    // stream stays owned by the caller until close().
-    static std::unique_ptr<IcodeWriter> create(FILE* out, const std::string& name);
+    // stream stays owned by the caller until close().  With `cut_first`
+    // (for a stream from open_output_file) what the file held is cut off
+    // right before the first bytes are written.
+    static std::unique_ptr<IcodeWriter> create(FILE* out, const std::string& name,
+                                               bool cut_first = false);
+    // Opens (or makes) the file `name` for writing without cutting off what
+    // it holds, for a writer created with `cut_first`: dropping the pages
+    // of a large earlier output takes the kernel a while, and the writer
+    // does it on the thread that writes the output, when there is one, so
+    // that it overlaps the work.  nullptr (with errno set) when the file
+    // cannot be opened, as fopen(name, "wb") would fail.
+    static FILE* open_output_file(const std::string& name);
     ~IcodeWriter();
 
     void set_listing(StreamSource listing) { listing_ = listing; }
@@ -81,6 +91,8 @@ public:
     void finish_tree_node(char* room, const char* body_end) {
         records_.finish_tree_node(room, body_end);
     }
+    RecordWriter::TreeRoom tree_room(size_t count) { return records_.tree_room(count); }
+    void commit_tree_room(const char* end) { records_.commit_tree_room(end); }
     // The signs that the values of integer constants are written with.
     const TypeSigns& type_signs() { return records_.type_signs(); }
     void end_tree() {
@@ -148,6 +160,7 @@ private:
     uint32_t last_file_number_ = 0;
     std::vector<PragmaItem> pragmas_;
     std::vector<ir::Symbol*> symbols_;
+    bool cut_pending_ = false; // what the file held is still to be cut off
     bool in_initializers_ = false;
     bool holding_ = false; // encoding a section that is written later
 

@@ -123,8 +123,53 @@ VX_FLATTEN void TreeEncoder::write_statement(NODE*& root, const SourcePos& pos) 
     texts_.clear();
     last_type_ = nullptr;
     writer_.write_statement_head(Statement{pos, {}});
-    walk(root, true, [this](const NODE* node) { write_node(node); });
+    write_tree_records(root);
     writer_.end_tree();
+}
+
+// walk() with write_node() as the visit, for the writer's hottest loop:
+// the records go straight into the writer's room, which is asked for only
+// when it runs short, and one look at each node's opcode serves the walk
+// and the encoding.  A node that the short encoding leaves to the general
+// path, or that needs an id wrapper, goes there between two stretches of
+// room.
+void TreeEncoder::write_tree_records(NODE*& root) {
+    constexpr ptrdiff_t kShortRecord = 2 + RecordWriter::kShortTreeNodeBody;
+    if (!keep_ids_)
+        root->id = -1;
+    pending_.clear();
+    RecordWriter::TreeRoom room = writer_.tree_room(kShortRecord);
+    NODE** slot = &root;
+    for (;;) {
+        NODE* node = *slot;
+        VX_CHECK(node != nullptr);
+        wrtree(node);
+        const OpcodeShape shape = opcode_shape(node->op);
+        if (room.end - room.at < kShortRecord) {
+            writer_.commit_tree_room(room.at);
+            room = writer_.tree_room(kShortRecord);
+        }
+        char* end =
+            needs_id_wrapper(node) ? nullptr : encode_short_node(room.at, node, shape.payload);
+        if (end != nullptr) {
+            room.at = end;
+        } else {
+            writer_.commit_tree_room(room.at);
+            write_node(node);
+            room = writer_.tree_room(kShortRecord);
+        }
+        if (shape.operand_count == 2)
+            pending_.push_back(&node->right);
+        if (shape.operand_count >= 1) {
+            slot = &node->left;
+            continue;
+        }
+        if (pending_.empty())
+            break;
+        slot = pending_.back();
+        pending_.pop_back();
+    }
+    writer_.commit_tree_room(room.at);
 }
 
 void TreeEncoder::wrtree(NODE* node) {
@@ -216,37 +261,35 @@ void TreeEncoder::write_node(const NODE* node) {
         writer_.write_tree_node(record_of(node));
 }
 
-// Encodes the node's record straight into the output with one switch on
-// its payload: the bytes, and the order in which types are numbered, are
-// those of record_of() and writing its record.  Nodes with a text (and an
-// ICON written as LCON) are left to that general path: false.
 bool TreeEncoder::write_short_node(const NODE* node) {
-    const Payload payload = opcode_shape(node->op).payload;
-    switch (payload) {
-    case Payload::counted:
-    case Payload::hex_float:
-    case Payload::decimal:
-    case Payload::intrinsic:
+    char* const record = writer_.tree_node_room();
+    const char* end = encode_short_node(record, node, opcode_shape(node->op).payload);
+    if (end == nullptr)
         return false;
-    case Payload::integer:
-        if (needs_decimal_text(node))
-            return false;
-        break;
-    default:
-        break;
-    }
-    char* const room = writer_.tree_node_room();
-    char* at = room + 2;
+    writer_.commit_tree_room(end);
+    return true;
+}
+
+// Encodes the node's record (kind, length and body) at `record`, which has
+// room for a short one, with one switch on its payload, and returns its
+// end: the bytes, and the order in which types are numbered, are those of
+// record_of() and writing its record.  Nodes with a text (and an ICON
+// written as LCON) are left to that general path: nullptr, with nothing
+// kept of what was written.
+char* TreeEncoder::encode_short_node(char* record, const NODE* node, Payload payload) {
+    char* at = record + 2;
     *at++ = static_cast<char>(node->op);
+    // Numbered before the payload is looked at, as record_of() numbers it.
     const uint32_t type_number = typeref(node->type);
     at = encode_uleb(at, type_number);
     switch (payload) {
     case Payload::none:
+        break;
     case Payload::counted:
     case Payload::hex_float:
     case Payload::decimal:
     case Payload::intrinsic:
-        break;
+        return nullptr;
     case Payload::label:
         at = encode_uleb(at, node->label_number());
         break;
@@ -260,6 +303,8 @@ bool TreeEncoder::write_short_node(const NODE* node) {
         }
         break;
     case Payload::integer:
+        if (needs_decimal_text(node))
+            return nullptr;
         if (writer_.type_signs().is_signed(type_number))
             at = encode_sleb(at, static_cast<int32_t>(node->icon_unsigned()));
         else
@@ -294,8 +339,9 @@ bool TreeEncoder::write_short_node(const NODE* node) {
         at = encode_sleb(at, 0); // the number is not kept
         break;
     }
-    writer_.finish_tree_node(room, at);
-    return true;
+    record[0] = static_cast<char>(KIND_TREE_NODE);
+    record[1] = static_cast<char>(at - (record + 2));
+    return at;
 }
 
 TreeNode TreeEncoder::record_of(const NODE* node) {

@@ -20,6 +20,7 @@
 // or COLON that has an id is written inside an EPVAL that carries it.
 #pragma once
 
+#include "icode/opcode_table.h"
 #include "icode/records.h"
 #include "ir/function_info.h"
 #include "ir/node.h"
@@ -66,6 +67,8 @@ private:
     void emit(const ir::NODE* node);
     void write_node(const ir::NODE* node);
     bool write_short_node(const ir::NODE* node);
+    void write_tree_records(ir::NODE*& root);
+    char* encode_short_node(char* record, const ir::NODE* node, Payload payload);
     bool needs_id_wrapper(const ir::NODE* node) const;
     TreeNode record_of(const ir::NODE* node);
     TreeNode id_wrapper_of(const ir::NODE* node);

@@ -113,12 +113,6 @@ uint32_t NODE::call_number() const {
 
 // --- Reader's setters
 
-void NODE::read_name(Symbol* symbol) {
-    set_sym(symbol);
-    if (auto note = node_environment().name_read; note != nullptr && symbol != nullptr)
-        note(symbol);
-}
-
 void NODE::read_field(uint8_t kind, FieldRecord* field_member, TYPE* field_container) {
     VX_CHECK(kind == 1);
     set_field(field_member, field_container);
@@ -151,10 +145,6 @@ void NODE::read_scon(const uint8_t* bytes, uint32_t count) {
     set_scon(std::string_view(reinterpret_cast<const char*>(bytes), count));
 }
 
-void NODE::read_label(uint32_t number) {
-    value = Int96::from_unsigned(number);
-}
-
 void NODE::read_skip(uint32_t number) {
     value = Int96::from_signed(static_cast<int32_t>(number));
 }
@@ -181,11 +171,6 @@ void NODE::read_intrinsic(const char* name) {
 }
 
 // --- Payload for the passes
-
-void NODE::set_sym(Symbol* symbol) {
-    VX_CHECK(op == NAME);
-    set_slot_pointer(symbol);
-}
 
 void NODE::set_field(FieldRecord* field_member, TYPE* field_container) {
     VX_CHECK(op == FIELD);
@@ -250,6 +235,13 @@ void NODE::set_call_number(uint32_t number) {
 }
 
 // --- Allocation
+
+void NodeSlots::take_run(Arena* arena) {
+    VX_CHECK(arena != nullptr);
+    arena_ = arena;
+    next_ = static_cast<std::byte*>(arena->allocate(kNodesPerRun * sizeof(NODE), alignof(NODE)));
+    end_ = next_ + kNodesPerRun * sizeof(NODE);
+}
 
 NODE* copy_node(const NODE* node) {
     void* place = node_arena().allocate(sizeof(NODE), alignof(NODE));

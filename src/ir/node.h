@@ -200,13 +200,18 @@ public:
     int32_t get_id() const override { return id; }
     void set_id(int32_t new_id) override { id = new_id; }
 
-    void read_name(Symbol* symbol) override;
+    // Inline: the reader sets a NAME for one node in three.
+    void read_name(Symbol* symbol) override {
+        set_sym(symbol);
+        if (auto note = node_environment().name_read; note != nullptr && symbol != nullptr)
+            note(symbol);
+    }
     void read_field(uint8_t kind, FieldRecord* member, TYPE* container) override;
     void read_icon(uint32_t bits) override;
     void read_lcon(const char* text) override;
     void read_fcon(const char* text) override;
     void read_scon(const uint8_t* bytes, uint32_t count) override;
-    void read_label(uint32_t number) override;
+    void read_label(uint32_t number) override { value = Int96::from_unsigned(number); }
     void read_vreg(int32_t) override {}
     void read_skip(uint32_t number) override;
     void read_switch(uint32_t number) override;
@@ -216,7 +221,10 @@ public:
     void read_intrinsic(const char* name) override;
 
     // --- Payload for the passes (no reader rules, no marks).
-    void set_sym(Symbol* symbol);
+    void set_sym(Symbol* symbol) {
+        VX_CHECK(op == NAME);
+        set_slot_pointer(symbol);
+    }
     void set_field(FieldRecord* member, TYPE* container);
     const FconValue* fcon() const;
     void set_fcon(const FconValue* value);
@@ -279,6 +287,35 @@ inline NODE* make_node(Opcode op, TYPE* type, NODE* left = nullptr, NODE* right 
     node->declared_type = type;
     return node;
 }
+// Memory for nodes made one after the other, taken from the environment's
+// arena a run of nodes at a time, so that a reader making every node of a
+// file bumps a pointer of its own instead of asking the arena for each.
+// The run left over is dropped whenever the environment's arena changes, and
+// when the owner calls drop() (before the arena it took the run from can be
+// released).
+class NodeSlots {
+public:
+    static constexpr std::size_t kNodesPerRun = 16;
+
+    NODE* make(Opcode op, TYPE* type) {
+        Arena* arena = node_environment().arena;
+        if (next_ == end_ || arena != arena_)
+            take_run(arena);
+        NODE* node = new (next_) NODE(op, type);
+        node->declared_type = type;
+        next_ += sizeof(NODE);
+        return node;
+    }
+    void drop() { arena_ = nullptr, next_ = end_ = nullptr; }
+
+private:
+    void take_run(Arena* arena);
+
+    Arena* arena_ = nullptr;
+    std::byte* next_ = nullptr;
+    std::byte* end_ = nullptr;
+};
+
 // A copy of one node in the environment's arena, sharing its operands and
 // payload.
 NODE* copy_node(const NODE* node);

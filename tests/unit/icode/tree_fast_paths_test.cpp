@@ -489,6 +489,48 @@ TEST(RecordSkipping, LongRunsStopBeforeTheFirstOtherRecord) {
     }
 }
 
+// The step over records of chosen kinds stops before the first record of
+// another kind, the first whose length takes two bytes, and the first that
+// does not fit, wherever it stands.
+TEST(RecordSkipping, RecordsOfTheChosenKindsAreSteppedOver) {
+    RecordReader::RecordKinds steppable{};
+    steppable[KIND_STATEMENT] = steppable[KIND_TREE_NODE] = steppable[KIND_LABEL] = true;
+    const char kinds[] = {'\x65', '\x2e', '\x2a'};
+    std::mt19937 random(9);
+    for (int round = 0; round < 300; ++round) {
+        std::string run;
+        while (run.size() < 50 + random() % 800) {
+            const size_t length = random() % 0x80;
+            run += kinds[random() % 3];
+            run += static_cast<char>(length);
+            run += std::string(length, '\x01');
+        }
+        std::string stop;
+        switch (round % 4) {
+        case 0:
+            stop = std::string("\x65\x7f", 2); // overruns the section
+            break;
+        case 1:
+            stop = std::string("\x22\x01\x00", 3); // a kind not chosen
+            break;
+        case 2:
+            stop = std::string("\x2e\x80\x01", 3) + std::string(128, '\x01'); // long length
+            break;
+        default:
+            break; // the end mark
+        }
+        testing::StreamParts parts;
+        parts.main = run + stop;
+        const std::string bytes = testing::build_stream(parts);
+        auto stream = IcodeStream::open(bytes);
+        ASSERT_TRUE(stream.has_value());
+        RecordReader records(*stream, MAIN_PART);
+        const size_t start = records.offset();
+        records.skip_records_of(steppable);
+        EXPECT_EQ(records.offset(), start + run.size()) << round;
+    }
+}
+
 TEST(RecordSkipping, AFrameThatDoesNotFitIsReportedByTheGeneralStep) {
     testing::StreamParts parts;
     parts.main = std::string("\x65\x09\x00", 3); // announces 9 bytes, has 1

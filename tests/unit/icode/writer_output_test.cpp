@@ -52,6 +52,38 @@ TEST(WriterOutput, LargeOutputsReachTheFileWhole) {
     vx::testing::drop_ir_world(package);
 }
 
+// An output file opened over an earlier, longer output holds exactly what
+// a fresh file would once the writer is closed, whether the earlier bytes
+// are cut off by the main thread (a small output) or by the thread that
+// writes the pieces (a large one).
+TEST(WriterOutput, AnEarlierOutputIsCutOffBeforeTheFirstWrite) {
+    vx::testing::ScratchDirectory dir;
+    std::unique_ptr<ir::TYPE_PKG> package = vx::testing::fresh_ir_world();
+    const std::string text(100, 'n');
+    for (int records : {10, 40000}) {
+        std::string fresh;
+        for (const char* name : {"fresh.icode", "reused.icode"}) {
+            const bool reused = std::string(name) == "reused.icode";
+            if (reused)
+                dir.write(name, std::string(6 << 20, 'o'));
+            FILE* out = reused ? IcodeWriter::open_output_file((dir / name).string())
+                               : std::fopen((dir / name).c_str(), "wb");
+            ASSERT_NE(out, nullptr);
+            std::unique_ptr<IcodeWriter> writer = IcodeWriter::create(out, "t.c", reused);
+            if (reused) {
+                EXPECT_EQ(dir.read(name).size(), size_t{6} << 20) << "cut before any write";
+            }
+            for (int i = 0; i < records; ++i)
+                writer->write(Text{text});
+            ASSERT_TRUE(writer->close()) << records;
+            if (!reused)
+                fresh = dir.read(name);
+        }
+        EXPECT_EQ(dir.read("reused.icode"), fresh) << records;
+    }
+    vx::testing::drop_ir_world(package);
+}
+
 // A large output goes out through a second thread: flush() must leave
 // every byte written so far in the file, and a writer dropped without
 // close() (an abnormal end) must stop that thread before the stream closes.

@@ -7,7 +7,6 @@
 // that control falls into gets a BRANCH at the end of the block before it,
 // a CBRANCH becomes IF(cond, COLON(target, next)), and a SWITCH without a
 // default gets one naming the block after it.
-#include "flow/edge_collector.h"
 #include "flow/flow_graph.h"
 
 #include "ir/node_build.h"
@@ -80,7 +79,7 @@ void append_case(NODE*& cases, NODE* entry) {
 
 class BlockBuilder {
 public:
-    BlockBuilder(FlowGraph& graph, EdgeCollector* edges) : g_(graph), edges_(edges) {}
+    explicit BlockBuilder(FlowGraph& graph) : g_(graph) {}
     void run();
 
 private:
@@ -93,7 +92,6 @@ private:
     void handle_label(std::vector<StatementEntry>& statements, std::size_t index);
 
     FlowGraph& g_;
-    EdgeCollector* edges_;                // null: the edges are built afterwards
     std::vector<StatementEntry> pending_; // reverse execution order
 };
 
@@ -120,9 +118,7 @@ void BlockBuilder::run() {
     if (pending_.empty())
         start_run(StatementEntry{g_.branch_to(g_.first), {}});
     flush();
-    const bool as_built = g_.order_serials_after_building();
-    if (edges_ != nullptr)
-        edges_->blocks_done(as_built);
+    g_.order_serials_after_building();
 }
 
 // New labels must not take a number that the function already uses.  A
@@ -132,7 +128,6 @@ void BlockBuilder::run() {
 // tree costs a cache miss per node on large functions.
 void BlockBuilder::note_label_numbers(const std::vector<StatementEntry>& statements) {
     uint32_t lowest = UINT32_MAX;
-    uint32_t highest = 0;
     for (std::size_t i = 0; i < statements.size(); ++i) {
         if (i + kLabelScanAhead < statements.size())
             __builtin_prefetch(statements[i + kLabelScanAhead].tree);
@@ -140,23 +135,18 @@ void BlockBuilder::note_label_numbers(const std::vector<StatementEntry>& stateme
         if (tree->op == ir::LABELDEF) {
             g_.note_label_number(tree->label_number());
             lowest = std::min(lowest, tree->label_number());
-            highest = std::max(highest, tree->label_number());
         }
     }
     if (lowest != UINT32_MAX)
         g_.note_lowest_label_number(lowest);
-    if (edges_ != nullptr)
-        edges_->expect_labels(lowest, highest, statements.size());
 }
 
 void BlockBuilder::flush() {
     if (pending_.empty())
         return;
     // One exactly sized list per block; pending_ keeps its room for the next.
-    BBLK* block = g_.make_block(StatementList(pending_.rbegin(), pending_.rend()), g_.first);
+    g_.make_block(StatementList(pending_.rbegin(), pending_.rend()), g_.first);
     pending_.clear();
-    if (edges_ != nullptr)
-        edges_->block_made(block);
 }
 
 void BlockBuilder::start_run(const StatementEntry& statement) {
@@ -231,11 +221,8 @@ void BlockBuilder::handle_label(std::vector<StatementEntry>& statements, std::si
     const StatementEntry& statement = statements[index];
     LABEL_REC* label = g_.label_for_number(statement.tree->label_number());
     label->read_number = statement.tree->label_number();
-    const bool again = label->block != nullptr;
     label->block = g_.first;
     g_.first->labels.insert(g_.first->labels.begin(), label);
-    if (edges_ != nullptr)
-        edges_->label_defined(label->read_number, again);
     const bool falls_in = index == 0 || !leaves_no_fall_through(statements[index - 1].tree->op);
     if (falls_in) {
         NODE* branch = ir::make_node(ir::BRANCH, nullptr, g_.label_ref(label));
@@ -245,8 +232,8 @@ void BlockBuilder::handle_label(std::vector<StatementEntry>& statements, std::si
 
 } // namespace
 
-void build_blocks(FlowGraph& graph, EdgeCollector* edges) {
-    BlockBuilder(graph, edges).run();
+void build_blocks(FlowGraph& graph) {
+    BlockBuilder(graph).run();
 }
 
 } // namespace vx::flow

@@ -5,7 +5,6 @@
 // label and its DFN agree in dumps and in the output.
 #include "driver/abnormal_end.h"
 #include "driver/listing.h"
-#include "flow/edge_collector.h"
 #include "flow/flow_graph.h"
 #include "ir/tree_walk.h"
 #include "support/check.h"
@@ -52,41 +51,20 @@ void route_ureturn_to_exit(FlowGraph& graph, BBLK* block) {
     last.tree = graph.branch_to(graph.exit);
 }
 
-// The references of a block's transfer with the labels their numbers
-// name now (null for a number no label has).
-using TargetRefs = boost::container::small_vector<std::pair<NODE*, LABEL_REC*>, 2>;
-
-TargetRefs target_refs(const FlowGraph& graph, const BBLK* block) {
-    TargetRefs refs;
-    for_each_target_ref(block->last_statement(), [&](NODE* ref) {
-        refs.emplace_back(ref, graph.find_label(ref->label_number()));
-    });
-    return refs;
-}
-
-bool every_target_has_a_block(const TargetRefs& refs) {
-    return std::all_of(refs.begin(), refs.end(), [](const auto& ref) {
-        return ref.second != nullptr && ref.second->block != nullptr;
-    });
-}
-
-// Binds the references and adds the edges; the list ends up in tree order
-// (left to right).
-void bind_targets(BBLK* block, const TargetRefs& refs) {
-    for (auto at = refs.rbegin(); at != refs.rend(); ++at) {
-        at->first->set_label(at->second);
-        ++at->second->reference_count;
-        add_edge(block->succs, at->second->block);
-    }
-}
-
 // Binds every LABELREF of the block's last statement and adds the edges.
+// The list ends up in tree order (left to right).
 void add_successors(FlowGraph& graph, BBLK* block) {
-    const TargetRefs refs = target_refs(graph, block);
-    for (auto at = refs.rbegin(); at != refs.rend(); ++at)
-        if (at->second == nullptr || at->second->block == nullptr)
-            unknown_label(at->first->label_number());
-    bind_targets(block, refs);
+    boost::container::small_vector<NODE*, 2> refs;
+    for_each_target_ref(block->last_statement(), [&](NODE* ref) { refs.push_back(ref); });
+    for (auto at = refs.rbegin(); at != refs.rend(); ++at) {
+        NODE* ref = *at;
+        LABEL_REC* label = graph.find_label(ref->label_number());
+        if (label == nullptr || label->block == nullptr)
+            unknown_label(ref->label_number());
+        ref->set_label(label);
+        ++label->reference_count;
+        add_edge(block->succs, label->block);
+    }
 }
 
 // Successors with one successor of their own first, then those with more,
@@ -384,7 +362,6 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
     for_each_block_fetching_transfers(order, [&](BBLK* block) {
         block->dfn = ++dfn;
         block->prev = previous;
-        block->next = nullptr; // fresh blocks still have the builder's link
         block->in_layout = true;
         if (give_uons)
             block->uon = uons[block->serial];
@@ -408,20 +385,14 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
 // themselves; no reached block lists one as a predecessor).  Which blocks
 // were reached is read from the placement, so that the reached blocks'
 // records are not visited again.
-//
-// Fresh blocks still have the builder's layout links, which placing the
-// reached blocks has made stale, and no UON: they get their place in the
-// chain.
-void remove_unreached(FlowGraph& graph, const std::vector<uint32_t>& dfn_by_serial, bool fresh) {
+void remove_unreached(FlowGraph& graph, const std::vector<uint32_t>& dfn_by_serial) {
     std::vector<BBLK*> unreached;
     for (std::size_t s = 0; s < dfn_by_serial.size(); ++s)
         if (dfn_by_serial[s] == 0 && graph.blocks[s] != nullptr)
             unreached.push_back(graph.blocks[s]);
     for (BBLK* b : unreached) {
         b->succs.clear();
-        forget_place(b);
-        if (fresh)
-            b->uon = b->serial + 1;
+        b->preds.clear();
     }
     // Destroying a block leaves a null in its place; the list keeps its
     // length.  The message shows the UON the edges were built with.
@@ -467,18 +438,16 @@ std::vector<uint32_t> depth_first_finish_order(const SuccessorTable& table, uint
 // given; blocks added at the chain's end only take the next ones.
 namespace {
 
-// `fresh`: the blocks were just formed and have no UONs yet (their
-// serial numbers are their places in the chain).
-void number_from_table(FlowGraph& graph, const SuccessorTable& table, bool fresh = false) {
+void number_from_table(FlowGraph& graph, const SuccessorTable& table) {
     std::vector<uint32_t> finished;
     if (graph.first != nullptr)
         finished = depth_first_finish_order(table, graph.first->serial);
     const bool any_unreached = finished.size() != table.live;
-    const bool give_uons = fresh || any_unreached ||
-                           !(graph.uons_follow_chain() || graph.give_uons_to_appended_blocks());
+    const bool give_uons =
+        any_unreached || !(graph.uons_follow_chain() || graph.give_uons_to_appended_blocks());
     const Placement placement = place_in_layout(graph, table, finished, give_uons);
     if (any_unreached)
-        remove_unreached(graph, placement.dfn_by_serial, fresh);
+        remove_unreached(graph, placement.dfn_by_serial);
     graph.note_uons_given();
     graph.finish_label_numbers(placement.next_label);
     for (NODE* ref : placement.unnumbered_refs)
@@ -592,100 +561,6 @@ bool number_blocks_after_preheaders(FlowGraph& graph, const std::vector<BBLK*>& 
     // that had some: no block gained or lost a successor without any.
     graph.note_numbered(true);
     return true;
-}
-
-// --- Edges made while the blocks are formed ---------------------------------
-
-void EdgeCollector::expect_labels(uint32_t lowest, uint32_t highest, std::size_t statements) {
-    // Numbers spread far wider than the function would make the table
-    // large: such a function gets its edges from the records instead.
-    const uint64_t span = lowest > highest ? 0 : uint64_t{highest} - lowest + 1;
-    if (span > 8 * uint64_t{statements} + 1024) {
-        gave_up_ = true;
-        return;
-    }
-    lowest_label_ = lowest;
-    first_waiting_.assign(span, kNone);
-}
-
-// Adds the block's edges, as the edge builder does, when every label its
-// transfer names has its block already.
-bool EdgeCollector::try_edges(BBLK* block) {
-    const TargetRefs refs = target_refs(g_, block);
-    if (!every_target_has_a_block(refs))
-        return false;
-    bind_targets(block, refs);
-    for (const Edge& e : block->succs)
-        edges_.emplace_back(block->serial, e.block->serial);
-    return true;
-}
-
-void EdgeCollector::wait(BBLK* block) {
-    ++still_waiting_;
-    for_each_target_ref(block->last_statement(), [&](const NODE* ref) {
-        const uint32_t number = ref->label_number();
-        const LABEL_REC* label = g_.find_label(number);
-        if (label != nullptr && label->block != nullptr)
-            return;
-        if (number < lowest_label_ || number - lowest_label_ >= first_waiting_.size()) {
-            gave_up_ = true; // never defined: the edge builder reports it
-            return;
-        }
-        uint32_t& head = first_waiting_[number - lowest_label_];
-        waits_.push_back({block->serial, head});
-        head = static_cast<uint32_t>(waits_.size() - 1);
-    });
-}
-
-void EdgeCollector::block_made(BBLK* block) {
-    if (gave_up_)
-        return;
-    route_ureturn_to_exit(g_, block);
-    if (!try_edges(block))
-        wait(block);
-}
-
-// A block waiting for several labels is listed under each; its edges are
-// added once, when the last of them is defined.
-void EdgeCollector::label_defined(uint32_t number, bool again) {
-    gave_up_ = gave_up_ || again;
-    if (gave_up_ || still_waiting_ == 0)
-        return;
-    uint32_t& head = first_waiting_[number - lowest_label_];
-    for (uint32_t at = head; at != kNone; at = waits_[at].next) {
-        BBLK* block = g_.blocks[waits_[at].block];
-        if (block->succs.empty() && try_edges(block))
-            --still_waiting_;
-    }
-    head = kNone;
-}
-
-// The pairs hold creation places; serial numbers run the other way.
-void EdgeCollector::number() {
-    if (!as_built_ || gave_up_ || still_waiting_ != 0) {
-        // An unknown label is reported from here too.
-        build_edges(g_);
-        number_blocks(g_);
-        return;
-    }
-    const auto n = static_cast<uint32_t>(g_.blocks.size());
-    EdgeArrays arrays;
-    arrays.first.assign(n + 1, 0);
-    for (const auto& [from, to] : edges_)
-        ++arrays.first[n - from];
-    for (uint32_t s = 0; s < n; ++s)
-        arrays.first[s + 1] += arrays.first[s];
-    // The pairs of one block are together and in list order; blocks come in
-    // any order.
-    arrays.targets.resize(edges_.size());
-    std::vector<uint32_t> next(arrays.first.begin(), arrays.first.end() - 1);
-    for (const auto& [from, to] : edges_)
-        arrays.targets[next[n - 1 - from]++] = n - 1 - to;
-    arrays.live = n;
-    g_.block_count = n;
-    g_.note_uons_given();
-    g_.note_change();
-    number_from_table(g_, SuccessorTable(g_, std::move(arrays)), true);
 }
 
 } // namespace vx::flow

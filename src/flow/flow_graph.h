@@ -192,13 +192,13 @@ public:
         cfg_changed = true;
         ++version;
     }
+    // Whether every block is on the layout list: nothing was made or
+    // destroyed since the numbering.
+    bool layout_holds_every_block() const { return numbered_ && numbered_at_ == version; }
     // Whether the DFNs and the layout are those number_blocks gave, nothing
     // has changed since, and numbering again would give them once more: it
     // would not when a block had two successors without successors of
     // their own, since the numbering turns those round each time.
-    // Whether every block is on the layout list: nothing was made or
-    // destroyed since the numbering.
-    bool layout_holds_every_block() const { return numbered_ && numbered_at_ == version; }
     bool numbering_is_current() const {
         return numbered_ && numbered_at_ == version && numbering_repeats_;
     }
@@ -269,8 +269,7 @@ public:
     // The builder makes the exit block first and every other block in front
     // of the chain's head, so the chain is the creation order reversed:
     // this gives the serial numbers in chain order without following it.
-    // False when the chain was not the creation order reversed after all.
-    bool order_serials_after_building();
+    void order_serials_after_building();
     // Whether the blocks' UONs still give their places in the chain: no
     // block has been made or destroyed since they were given.
     bool uons_follow_chain() const { return uons_given_ && uons_given_at_ == chain_edits_; }
@@ -369,11 +368,8 @@ FlowGraph& build_flow_graph(ir::FUNINFO& function, icode::FunctionBody& body,
                             const BuildOptions& options = {});
 
 // Parts of the build, for passes that have changed the graph.
-class EdgeCollector;
-// Block formation only; with `edges`, the edges are made along the way
-// (edge_collector.h).
-void build_blocks(FlowGraph& graph, EdgeCollector* edges = nullptr);
-void build_edges(FlowGraph& graph); // successors from last statements, UON
+void build_blocks(FlowGraph& graph); // block formation only
+void build_edges(FlowGraph& graph);  // successors from last statements, UON
 // Depth-first order, DFN and predecessors; then the unreachable blocks go
 // and the labels are numbered after the blocks.
 void number_blocks(FlowGraph& graph);

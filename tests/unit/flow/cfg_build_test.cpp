@@ -143,11 +143,10 @@ std::string built_state(const FlowGraph& g) {
     return state;
 }
 
-// A fresh build makes the edges while it forms the blocks (a block that
-// jumps back waits for its label) and numbers the blocks from the lists
-// gathered on the way; rebuilds make the edges from the finished blocks
-// and number from the records.  Both must give the same graph.
-TEST_F(Cfg, EdgesMadeWhileFormingBlocksAreThoseMadeAfterwards) {
+// A build numbers the blocks from the successor lists the edge walk
+// gathered, ordering them in those arrays; number_blocks alone reads and
+// orders the lists in the records.  Both must give the same graph.
+TEST_F(Cfg, NumberingFromTheEdgeWalksListsIsNumberingFromTheRecords) {
     for (uint32_t seed = 1; seed <= 600; ++seed) {
         const std::string body = random_jumps(seed, 2 + static_cast<int>(seed % 30));
         std::string states[2];
@@ -162,10 +161,9 @@ TEST_F(Cfg, EdgesMadeWhileFormingBlocksAreThoseMadeAfterwards) {
     }
 }
 
-// Cases the fresh build leaves to the edges made afterwards: a label
-// defined twice (the earlier block takes it) and label numbers spread far
-// apart.  The graphs must still be the same.
-TEST_F(Cfg, BuildsThatMakeTheEdgesAfterwardsGiveTheSameGraph) {
+// The same for a label defined twice (the earlier block takes it) and
+// label numbers spread far apart.
+TEST_F(Cfg, LabelsDefinedTwiceOrFarApartNumberAlike) {
     const char* bodies[] = {
         R"(stmt (CBRANCH (LT:1 (NAME:1 2 2) (NAME:1 1 0)) (LABEL 2))
            label 2

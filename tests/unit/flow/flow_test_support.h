@@ -31,8 +31,8 @@ protected:
     void read(const std::string& text);
     // Reads a function around `body` and builds its graph.
     FlowGraph& build(const std::string& body, BuildOptions options = {});
-    // The same with the parts of the build one after the other: the edges
-    // from the finished blocks, the numbering from the records.
+    // The same with the parts of the build one after the other, the
+    // numbering reading the successor lists from the records.
     FlowGraph& build_in_steps(const std::string& body);
 
     // Each block in layout order as "DFN:[ops of its statements]->succ DFNs".

@@ -434,10 +434,10 @@ std::vector<uint32_t> depth_first_finish_order(const SuccessorTable& table, uint
 
 } // namespace
 
-// The UONs are given again when blocks went or were made since they were
-// given; blocks added at the chain's end only take the next ones.
 namespace {
 
+// The UONs are given again when blocks went or were made since they were
+// given; blocks added at the chain's end only take the next ones.
 void number_from_table(FlowGraph& graph, const SuccessorTable& table) {
     std::vector<uint32_t> finished;
     if (graph.first != nullptr)

@@ -88,7 +88,8 @@ std::span<const NODE* const> TreeEncoder::sources(size_t number) const {
 
 // Preorder with an explicit stack: neither depth nor length costs stack.
 // Each node is converted (wrtree) before it is visited and before its
-// operands are reached.
+// operands are reached; the visit gets the converted node's shape, so that
+// one look at the opcode serves the walk and the visit.
 template <class Visit> void TreeEncoder::walk(NODE*& root, bool statement_root, Visit&& visit) {
     if (statement_root && !keep_ids_)
         root->id = -1;
@@ -98,11 +99,11 @@ template <class Visit> void TreeEncoder::walk(NODE*& root, bool statement_root, 
         NODE* node = *slot;
         VX_CHECK(node != nullptr);
         wrtree(node);
-        visit(node);
-        const int operands = opcode_shape(node->op).operand_count;
-        if (operands == 2)
+        const OpcodeShape shape = opcode_shape(node->op);
+        visit(node, shape);
+        if (shape.operand_count == 2)
             pending_.push_back(&node->right);
-        if (operands >= 1) {
+        if (shape.operand_count >= 1) {
             slot = &node->left;
             continue;
         }
@@ -115,7 +116,7 @@ template <class Visit> void TreeEncoder::walk(NODE*& root, bool statement_root, 
 
 size_t TreeEncoder::encode(NODE*& root, bool statement_root) {
     starts_.push_back(nodes_.size());
-    walk(root, statement_root, [this](const NODE* node) { emit(node); });
+    walk(root, statement_root, [this](const NODE* node, OpcodeShape) { emit(node); });
     return starts_.size() - 1;
 }
 
@@ -135,16 +136,8 @@ VX_FLATTEN void TreeEncoder::write_statement(NODE*& root, const SourcePos& pos) 
 // room.
 void TreeEncoder::write_tree_records(NODE*& root) {
     constexpr ptrdiff_t kShortRecord = 2 + RecordWriter::kShortTreeNodeBody;
-    if (!keep_ids_)
-        root->id = -1;
-    pending_.clear();
     RecordWriter::TreeRoom room = writer_.tree_room(kShortRecord);
-    NODE** slot = &root;
-    for (;;) {
-        NODE* node = *slot;
-        VX_CHECK(node != nullptr);
-        wrtree(node);
-        const OpcodeShape shape = opcode_shape(node->op);
+    walk(root, true, [&](NODE* node, OpcodeShape shape) {
         if (room.end - room.at < kShortRecord) {
             writer_.commit_tree_room(room.at);
             room = writer_.tree_room(kShortRecord);
@@ -158,17 +151,7 @@ void TreeEncoder::write_tree_records(NODE*& root) {
             write_node(node);
             room = writer_.tree_room(kShortRecord);
         }
-        if (shape.operand_count == 2)
-            pending_.push_back(&node->right);
-        if (shape.operand_count >= 1) {
-            slot = &node->left;
-            continue;
-        }
-        if (pending_.empty())
-            break;
-        slot = pending_.back();
-        pending_.pop_back();
-    }
+    });
     writer_.commit_tree_room(room.at);
 }
 

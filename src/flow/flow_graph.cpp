@@ -12,10 +12,10 @@
 
 namespace vx::flow {
 
-void add_edge(EdgeList& list, BBLK* block, double probability) {
+void add_edge(EdgeList& list, BBLK* block) {
     if (has_edge(list, block))
         return;
-    list.insert(list.begin(), Edge{block, probability});
+    list.insert(list.begin(), Edge{block});
 }
 
 bool remove_edge(EdgeList& list, BBLK* block) {

@@ -60,11 +60,10 @@ struct LoopHierarchy;
 struct Loop;
 struct ReachingDefinitions;
 
-// An edge to `block`.  Probabilities are carried for later passes; -1.0
-// means unknown.
+// An edge to `block`.  Nothing is carried on an edge: no pass weighs its
+// edges, and a pointer alone keeps two edges within half a cache line.
 struct Edge {
     BBLK* block = nullptr;
-    double probability = -1.0;
 };
 // Most blocks have one or two successors and few predecessors; keeping
 // those edges inside the block record saves an allocation and a cache
@@ -76,7 +75,7 @@ using StatementList = boost::container::small_vector<StatementEntry, 3>;
 
 // Adds an edge to `block` at the head of `list`; nothing when the block is
 // already on it.
-void add_edge(EdgeList& list, BBLK* block, double probability = -1.0);
+void add_edge(EdgeList& list, BBLK* block);
 // Removes the edge to `block`; false when there is none.
 bool remove_edge(EdgeList& list, BBLK* block);
 bool has_edge(const EdgeList& list, const BBLK* block);
@@ -112,7 +111,6 @@ struct BBLK {
     StatementList statements; // execution order; the last decides successors
 
     Loop* loop = nullptr; // innermost loop containing the block
-    uint32_t loop_scratch = 0;
 
     uint32_t first_line = 0; // lines of the first and last statement that carry one
     uint32_t last_line = 0;

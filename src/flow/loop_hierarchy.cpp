@@ -275,7 +275,6 @@ void clear_loop_hierarchy(FlowGraph& graph) {
     for_each_block_fetching_records(graph.blocks, [](BBLK* b) {
         b->loop = nullptr;
         b->loop_depth = 0;
-        b->loop_scratch = 0;
     });
     graph.loops.reset();
 }
@@ -303,7 +302,6 @@ LoopHierarchy* build_once(FlowGraph& graph, const LoopHierarchyFlags& flags) {
     for_each_block_fetching_records(graph.layout_order(), [&](BBLK* b) {
         b->loop = nullptr;
         b->loop_depth = 0;
-        b->loop_scratch = 0;
         entered_elsewhere = entered_elsewhere || (b != graph.first && b->preds.empty());
         for (const Edge& e : b->succs)
             back_edges += e.block->dfn <= b->dfn ? 1 : 0;

@@ -335,11 +335,15 @@ void number_refs(BBLK* block, const std::vector<uint32_t>& dfn_by_serial, Placem
 }
 
 // Reverse post-order: the block left last comes first.  Only reached blocks
-// are on the new layout list.  Each one, in layout order, gives itself to
-// its successors' predecessor lists, numbers its labels (the first one
-// takes the block's DFN) and the label references of its transfer, so the
-// records and the transfers are visited once; they are fetched ahead,
-// since the order jumps about in memory.
+// are on the new layout list.  Each one gives itself to its successors'
+// predecessor lists, numbers its first label (with the block's DFN) and
+// the label references of its transfer, so the records and the transfers
+// are visited once; they are fetched ahead, since the order jumps about
+// in memory.  The walk goes from the last block of the layout to the
+// first: the edge walk before it went the other way, so on a function
+// larger than the cache this one starts with what is still there.  The
+// blocks with more than one label number the others afterwards, in layout
+// order; they are few.
 Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
                           const std::vector<uint32_t>& finished, bool give_uons) {
     const auto reached = static_cast<uint32_t>(finished.size());
@@ -354,27 +358,31 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
     }
     const std::vector<uint32_t> uons =
         give_uons ? uons_by_serial(table, dfn_by_serial) : std::vector<uint32_t>{};
-    placement.next_label = reached + 1;
-    BBLK* previous = nullptr;
-    uint32_t dfn = 0;
-    graph.first = nullptr;
     graph.forget_label_numbers();
-    for_each_block_fetching_transfers(order, [&](BBLK* block) {
-        block->dfn = ++dfn;
-        block->prev = previous;
+    std::vector<BBLK*> more_labels; // last in the layout first
+    for_each_block_backwards_fetching_transfers(order, [&](BBLK* block) {
+        const uint32_t dfn = dfn_by_serial[block->serial];
+        block->dfn = dfn;
+        // The first block's prev is the last block.
+        block->prev = order[dfn >= 2 ? dfn - 2 : reached - 1];
+        block->next = dfn < reached ? order[dfn] : nullptr;
         block->in_layout = true;
         if (give_uons)
             block->uon = uons[block->serial];
         table.copy_order_to_record(block);
+        // Met from the last to the first and appended, a block's
+        // predecessors come latest in the layout first, as they always have.
         for (const Edge& e : block->succs)
-            add_edge(e.block->preds, block);
-        graph.number_block_labels(block, placement.next_label);
+            append_edge(e.block->preds, block);
+        FlowGraph::number_first_label(block);
+        if (block->labels.size() > 1)
+            more_labels.push_back(block);
         number_refs(block, dfn_by_serial, placement);
-        (previous != nullptr ? previous->next : graph.first) = block;
-        previous = block;
     });
-    if (graph.first != nullptr)
-        graph.first->prev = previous;
+    placement.next_label = reached + 1;
+    for (auto it = more_labels.rbegin(); it != more_labels.rend(); ++it)
+        FlowGraph::number_other_labels(*it, placement.next_label);
+    graph.first = order.empty() ? nullptr : order.front();
     graph.block_count = reached;
     graph.set_layout_order(std::move(order));
     return placement;

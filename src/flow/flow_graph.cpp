@@ -18,6 +18,11 @@ void add_edge(EdgeList& list, BBLK* block) {
     list.insert(list.begin(), Edge{block});
 }
 
+void append_edge(EdgeList& list, BBLK* block) {
+    if (!has_edge(list, block))
+        list.push_back(Edge{block});
+}
+
 bool remove_edge(EdgeList& list, BBLK* block) {
     auto at =
         std::find_if(list.begin(), list.end(), [&](const Edge& e) { return e.block == block; });
@@ -303,8 +308,18 @@ void FlowGraph::forget_label_numbers() {
 }
 
 void FlowGraph::number_block_labels(BBLK* block, uint32_t& next_other) const {
-    for (std::size_t i = 0; i < block->labels.size(); ++i)
-        block->labels[i]->index = i == 0 ? block->dfn : next_other++;
+    number_first_label(block);
+    number_other_labels(block, next_other);
+}
+
+void FlowGraph::number_first_label(BBLK* block) {
+    if (!block->labels.empty())
+        block->labels.front()->index = block->dfn;
+}
+
+void FlowGraph::number_other_labels(BBLK* block, uint32_t& next_other) {
+    for (std::size_t i = 1; i < block->labels.size(); ++i)
+        block->labels[i]->index = next_other++;
 }
 
 void FlowGraph::finish_label_numbers(uint32_t next_other) {

@@ -76,6 +76,9 @@ using StatementList = boost::container::small_vector<StatementEntry, 3>;
 // Adds an edge to `block` at the head of `list`; nothing when the block is
 // already on it.
 void add_edge(EdgeList& list, BBLK* block);
+// Adds an edge to `block` at the end of `list`; nothing when the block is
+// already on it.
+void append_edge(EdgeList& list, BBLK* block);
 // Removes the edge to `block`; false when there is none.
 bool remove_edge(EdgeList& list, BBLK* block);
 bool has_edge(const EdgeList& list, const BBLK* block);
@@ -257,6 +260,11 @@ public:
     void forget_label_numbers();
     void number_block_labels(BBLK* block, uint32_t& next_other) const;
     void finish_label_numbers(uint32_t next_other);
+    // number_block_labels in two halves, for a walk that meets the blocks
+    // in another order: the first label takes the block's DFN at once, the
+    // others must still be numbered in layout order.
+    static void number_first_label(BBLK* block);
+    static void number_other_labels(BBLK* block, uint32_t& next_other);
 
     // The blocks in chain order, as `blocks` (with a null for each block
     // destroyed since): after the builder has made blocks in front of the
@@ -494,25 +502,42 @@ inline void fetch_operands(const NODE* node) {
 // operands and the operands' operands (where an IF keeps its target
 // labels) fetched while the current block is handled: each is a miss on
 // a function larger than the cache, and they depend on one another.
-template <typename Visit>
-void for_each_block_fetching_transfers(const std::vector<BBLK*>& blocks, Visit&& visit) {
+template <bool backwards, typename Visit>
+void walk_blocks_fetching_transfers(const std::vector<BBLK*>& blocks, Visit&& visit) {
     constexpr std::size_t kRecordAhead = 32, kTransferAhead = 24, kOperandsAhead = 16,
                           kTargetsAhead = 8;
     const std::size_t n = blocks.size();
-    auto transfer_at = [&](std::size_t i) -> const NODE* {
-        return i < n && blocks[i] != nullptr ? blocks[i]->last_statement() : nullptr;
+    // The k-th block of the walk.
+    auto block_at = [&](std::size_t k) { return blocks[backwards ? n - 1 - k : k]; };
+    auto transfer_at = [&](std::size_t k) -> const NODE* {
+        return k < n && block_at(k) != nullptr ? block_at(k)->last_statement() : nullptr;
     };
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i + kRecordAhead < n && blocks[i + kRecordAhead] != nullptr)
-            fetch_block_record(blocks[i + kRecordAhead]);
-        if (const NODE* last = transfer_at(i + kTransferAhead))
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k + kRecordAhead < n && block_at(k + kRecordAhead) != nullptr)
+            fetch_block_record(block_at(k + kRecordAhead));
+        if (const NODE* last = transfer_at(k + kTransferAhead))
             __builtin_prefetch(last);
-        fetch_operands(transfer_at(i + kOperandsAhead));
-        if (const NODE* last = transfer_at(i + kTargetsAhead))
+        fetch_operands(transfer_at(k + kOperandsAhead));
+        if (const NODE* last = transfer_at(k + kTargetsAhead))
             fetch_operands(last->op == ir::BRANCH ? nullptr : last->right);
-        if (blocks[i] != nullptr)
-            visit(blocks[i]);
+        if (block_at(k) != nullptr)
+            visit(block_at(k));
     }
+}
+
+template <typename Visit>
+void for_each_block_fetching_transfers(const std::vector<BBLK*>& blocks, Visit&& visit) {
+    walk_blocks_fetching_transfers<false>(blocks, visit);
+}
+
+// The same from the last block to the first.  A walk that follows one
+// over the same blocks in the same direction finds in the cache only
+// what the function's size leaves there, which on a large function is
+// nothing: going back the other way it starts with what the walk before
+// it touched last.
+template <typename Visit>
+void for_each_block_backwards_fetching_transfers(const std::vector<BBLK*>& blocks, Visit&& visit) {
+    walk_blocks_fetching_transfers<true>(blocks, visit);
 }
 
 // Points every LABELREF of the statement that leads to `from` at `to`;

@@ -161,6 +161,48 @@ TEST_F(Cfg, NumberingFromTheEdgeWalksListsIsNumberingFromTheRecords) {
     }
 }
 
+// What the numbering promises whatever order it visits the blocks in: a
+// block's first label takes its DFN, the other labels of the reached
+// blocks follow the block count in layout order (and within a block in
+// the order of its list), every reference carries its label's number,
+// and a block's predecessors come latest in the layout first.
+TEST_F(Cfg, ExtraLabelsFollowTheBlocksInLayoutOrder) {
+    for (uint32_t seed = 1; seed <= 200; ++seed) {
+        std::string body = random_jumps(seed, 3 + static_cast<int>(seed % 20));
+        // Give some labels one or two more names, jumped to as well.
+        std::string extra;
+        for (int l = 1; l <= 3 + static_cast<int>(seed % 20); ++l) {
+            const std::string line = "label " + std::to_string(l) + "\n";
+            const auto at = body.find(line);
+            if (at == std::string::npos || (l + seed) % 3 == 0)
+                continue;
+            std::string names = line + "label " + std::to_string(500 + l) + "\n";
+            if ((l + seed) % 4 == 0)
+                names += "label " + std::to_string(700 + l) + "\n";
+            body.replace(at, line.size(), names);
+            extra += "stmt (CBRANCH (EQ:1 (NAME:1 2 2) (ICON:1 " + std::to_string(l) +
+                     ")) (LABEL " + std::to_string(500 + l) + "))\n";
+        }
+        TearDown();
+        SetUp();
+        FlowGraph& g = build(extra + body);
+        ASSERT_EQ(verify_flow_graph(g), "") << "seed " << seed;
+        uint32_t next_other = g.block_count + 1;
+        bool several = false;
+        for (BBLK* b = g.first; b != nullptr; b = b->next) {
+            for (std::size_t i = 0; i < b->labels.size(); ++i)
+                ASSERT_EQ(b->labels[i]->index, i == 0 ? b->dfn : next_other++) << "seed " << seed;
+            several = several || b->labels.size() > 1;
+            for (std::size_t i = 1; i < b->preds.size(); ++i)
+                ASSERT_GT(b->preds[i - 1].block->dfn, b->preds[i].block->dfn) << "seed " << seed;
+            for_each_target_ref(b->last_statement(), [&](NODE* ref) {
+                ASSERT_EQ(ref->value.low64(), ref->label()->index) << "seed " << seed;
+            });
+        }
+        EXPECT_TRUE(several) << "seed " << seed;
+    }
+}
+
 // The same for a label defined twice (the earlier block takes it) and
 // label numbers spread far apart.
 TEST_F(Cfg, LabelsDefinedTwiceOrFarApartNumberAlike) {

@@ -14,7 +14,13 @@
 namespace vx::driver {
 
 bool steps_transform() {
-    return sw::debug("passthrough") == 0;
+    return run_context().step_switches.transform;
+}
+
+void note_step_switches() {
+    RunContext::StepSwitches& switches = run_context().step_switches;
+    switches.transform = sw::debug("passthrough") == 0;
+    switches.verify = sw::debug("verify") != 0;
 }
 
 flow::FlowGraph& function_flow_graph() {
@@ -72,9 +78,9 @@ std::optional<std::string> verify_blocks(const ir::FUNINFO& info, const flow::Fl
 } // namespace
 
 void verify_after_step(int step_number, const char* step_name) {
-    if (sw::debug("verify") == 0)
-        return;
     RunContext& run = run_context();
+    if (!run.step_switches.verify)
+        return;
     if (run.current_entry == nullptr || run.currfuninfo == nullptr ||
         run.current_entry->unread_body)
         return;

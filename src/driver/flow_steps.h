@@ -16,6 +16,10 @@ namespace vx::driver {
 // reader and writer are tested that way).
 bool steps_transform();
 
+// Notes `debug:passthrough` and `debug:verify` in the run's context; called
+// whenever the switch lists have been applied.
+void note_step_switches();
+
 // The graph of the current function, built when it has none.
 flow::FlowGraph& function_flow_graph();
 // Writes the graph back into the statement list and drops it (nothing when

@@ -1,5 +1,6 @@
 #include "driver/option_access.h"
 
+#include "driver/flow_steps.h"
 #include "driver/run_context.h"
 #include "options/option_sets.h"
 #include "support/termination.h"
@@ -41,6 +42,7 @@ void build_option_sets() {
         stop_run(1);
     opt::select_option_set(0);
     opt::apply_switch_lists(file_level_options());
+    note_step_switches();
 }
 
 bool debug_output_present() {

@@ -17,7 +17,8 @@ void create_option_registry();
 bool parse_command_option(const char* text, int argc, char** argv);
 
 // Builds the file-level option set from the parsed options (validating the
-// levels) and applies the "disable:", "enable:" and "debug:" lists.
+// levels), applies the "disable:", "enable:" and "debug:" lists and notes the
+// switches the step runner asks about.
 void build_option_sets();
 
 bool debug_output_present();

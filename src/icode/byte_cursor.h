@@ -42,11 +42,18 @@ public:
     uint32_t uleb() {
         if (offset_ < size_ && data_[offset_] < 0x80)
             return data_[offset_++];
-        // Two bytes (line numbers, most indexes past 127) without a call.
-        if (!failed_ && offset_ + 2 <= size_ && data_[offset_ + 1] < 0x80) {
-            const uint32_t value = (data_[offset_] & 0x7Fu) | (uint32_t{data_[offset_ + 1]} << 7);
-            offset_ += 2;
-            return value;
+        // Two bytes (line numbers, most indexes past 127) and three (the
+        // line numbers of a long file) without a call.
+        if (!failed_ && offset_ + 2 <= size_) {
+            const uint32_t value = (data_[offset_] & 0x7Fu) | (data_[offset_ + 1] & 0x7Fu) << 7;
+            if (data_[offset_ + 1] < 0x80) {
+                offset_ += 2;
+                return value;
+            }
+            if (offset_ + 3 <= size_ && data_[offset_ + 2] < 0x80) {
+                offset_ += 3;
+                return value | uint32_t{data_[offset_ - 1]} << 14;
+            }
         }
         return long_uleb();
     }

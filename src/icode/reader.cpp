@@ -707,6 +707,7 @@ ir::NODE* ReadSession::scan_converted_tree() {
     const size_t surely_inside = limit > kReachOfShortRecord ? limit - kReachOfShortRecord : 0;
     dense_ = reader_.dense_types_.data();
     dense_count_ = static_cast<uint32_t>(std::min<size_t>(reader_.dense_types_.size(), 0x80));
+    converter_->begin_tree();
     OpenOperands* open = open_operands_.data();
     size_t open_room = open_operands_.size();
     size_t pos = tree.start;
@@ -798,7 +799,9 @@ inline ReadSession::MadeNode ReadSession::make_common_node(const uint8_t* body, 
     ir::TYPE* const node_type = type_number < dense_count_ ? dense_[type_number] : nullptr;
     const OpcodeShape shape = opcode_shape(opcode);
     const uint8_t* at = body + 2;
-    auto make = [&] { return converter_->make_node(static_cast<ir::Opcode>(opcode), node_type); };
+    auto make = [&] {
+        return converter_->make_tree_node(static_cast<ir::Opcode>(opcode), node_type);
+    };
     // A type number of 0x80 or more takes more than the byte read, and the
     // dense table is no longer than that; an opcode above the file's last
     // has an empty shape, so only a record without payload can carry one.

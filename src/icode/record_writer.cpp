@@ -22,7 +22,7 @@ ByteBuffer& RecordWriter::begin() {
 }
 
 void RecordWriter::finish(uint8_t kind) {
-    end_tree();
+    hand_over_trees();
     size_t length = body_.size() - kRoomForKindAndLength;
     char* body = body_.data() + kRoomForKindAndLength;
     size_t length_bytes = 1;
@@ -227,7 +227,7 @@ void RecordWriter::write_tree(Tree tree) {
     end_tree();
 }
 
-void RecordWriter::end_tree() {
+void RecordWriter::hand_over_trees() {
     if (tree_.size() == 0)
         return;
     try {
@@ -250,7 +250,7 @@ void RecordWriter::write_long_tree_node(const TreeNode& node) {
 }
 
 void RecordWriter::end_section() {
-    end_tree();
+    hand_over_trees();
     guarded([&] { put_u8(out_, KIND_END_OF_SECTION); });
 }
 

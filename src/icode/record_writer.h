@@ -103,7 +103,24 @@ public:
     };
     TreeRoom tree_room(size_t count);
     void commit_tree_room(const char* end) { tree_.commit(end); }
-    void end_tree();
+    // Ends the tree written since the last end_tree(): its records go to
+    // `out`, or, while trees are gathered, once the trees gathered fill
+    // kGatheredTreeBytes.
+    void end_tree() {
+        if (!gathering_trees_ || tree_.size() >= kGatheredTreeBytes)
+            hand_over_trees();
+    }
+    // Whether whole trees may wait before they go to `out`: handing each
+    // tree over by itself costs more than its bytes.  The trees waiting go
+    // before any other record, before the end of a section and at
+    // hand_over_trees(); `out` is complete only after one of them.
+    void gather_trees(bool on) {
+        gathering_trees_ = on;
+        hand_over_trees();
+    }
+    static constexpr size_t kGatheredTreeBytes = 4096;
+    // Appends the trees written so far to `out`.
+    void hand_over_trees();
     // The end mark of a section.
     void end_section();
 
@@ -122,10 +139,12 @@ private:
 
     std::string& out_;
     ByteBuffer body_;
-    // The records of the tree being written, handed to `out_` together.
+    // The records of the tree being written (and, while trees are
+    // gathered, of the trees before it), handed to `out_` together.
     ByteBuffer tree_;
     int version_;
     bool learning_ = false;
+    bool gathering_trees_ = false;
     TypeSigns own_signs_;
     TypeSigns* signs_ = &own_signs_;
 };

@@ -78,6 +78,15 @@ public:
             return make_node_by_rules(op, type);
         return slots_.make(op, type);
     }
+    // make_node() for the nodes of one tree, after begin_tree(): the arena
+    // the nodes go to does not change while a tree is read, so it is looked
+    // up once per tree rather than once per node.
+    void begin_tree() { slots_.follow_arena(); }
+    ir::NODE* make_tree_node(ir::Opcode op, ir::TYPE* type) {
+        if (kMadeByRules[op])
+            return make_node_by_rules(op, type);
+        return slots_.make_in_followed_arena(op, type);
+    }
     ir::NODE* convert(ir::NODE* node) {
         node->stamp = stamp_;
         if ((kConverted[node->op] && !names_local(node)) ||

@@ -40,6 +40,7 @@ bool decides_sign(const ir::TYPE* type) {
 
 IcodeWriter::IcodeWriter(FILE* out, std::string name)
     : out_(out), name_(std::move(name)), records_(pending_, kNewestVersion) {
+    records_.gather_trees(true);
     header_.version = kNewestVersion;
     header_.format = kFormatNumber;
     header_.name = name_;
@@ -161,6 +162,7 @@ void IcodeWriter::start_piece_writer() {
 }
 
 void IcodeWriter::drain() {
+    records_.hand_over_trees();
     flushed_ += pending_.size();
     if (pieces_) {
         pieces_->hand_over(pending_);
@@ -304,6 +306,7 @@ std::string IcodeWriter::encode_symbol_section() {
     for (ir::Symbol* symbol : symbols_)
         write_symbol(*symbol);
     holding_ = false;
+    records_.hand_over_trees();
     std::string symbol_bytes;
     symbol_bytes.swap(pending_);
     return symbol_bytes;

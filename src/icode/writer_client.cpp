@@ -22,7 +22,8 @@ constexpr uint32_t EHK_CLEANUP_END = 3;
 class FunctionWriter {
 public:
     FunctionWriter(IcodeWriter& writer, ir::FUNINFO& function, FunctionBody& body)
-        : w_(writer), f_(function), body_(body), encoder_(writer, function.symbol->name) {}
+        : w_(writer), f_(function), body_(body), encoder_(writer, function.symbol->name),
+          listing_(writer.listing() != nullptr) {}
 
     void write();
 
@@ -42,6 +43,10 @@ private:
     ir::FUNINFO& f_;
     FunctionBody& body_;
     TreeEncoder encoder_;
+    // Whether the writer lists what it writes, asked once per function as
+    // the encoder asks it: the listing does not change while a function
+    // is written.
+    bool listing_;
 };
 
 void FunctionWriter::write() {
@@ -154,7 +159,7 @@ void check_switch_cases(const NODE* cases) {
 void FunctionWriter::tree_statement(NODE*& tree, const StatementPos& position) {
     if (tree->op == ir::SWITCH)
         check_switch_cases(tree->right);
-    if (w_.listing() == nullptr) {
+    if (!listing_) {
         encoder_.write_statement(tree, w_.position(position));
         return;
     }

@@ -121,7 +121,8 @@ size_t TreeEncoder::encode(NODE*& root, bool statement_root) {
 }
 
 VX_FLATTEN void TreeEncoder::write_statement(NODE*& root, const SourcePos& pos) {
-    texts_.clear();
+    if (!texts_.empty())
+        texts_.clear();
     last_type_ = nullptr;
     writer_.write_statement_head(Statement{pos, {}});
     write_tree_records(root);

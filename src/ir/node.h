@@ -298,9 +298,20 @@ public:
     static constexpr std::size_t kNodesPerRun = 16;
 
     NODE* make(Opcode op, TYPE* type) {
-        Arena* arena = node_environment().arena;
-        if (next_ == end_ || arena != arena_)
-            take_run(arena);
+        follow_arena();
+        return make_in_followed_arena(op, type);
+    }
+    // For a caller making many nodes while the environment's arena surely
+    // stays the same (the nodes of one tree): follow_arena() once, then
+    // make_in_followed_arena() for each node, which does not look at the
+    // environment.
+    void follow_arena() {
+        if (Arena* arena = node_environment().arena; arena != arena_)
+            arena_ = arena, next_ = end_ = nullptr;
+    }
+    NODE* make_in_followed_arena(Opcode op, TYPE* type) {
+        if (next_ == end_)
+            take_run(arena_);
         NODE* node = new (next_) NODE(op, type);
         node->declared_type = type;
         next_ += sizeof(NODE);

@@ -1,6 +1,7 @@
 // The schedule, the step runner and the sweeps over the functions of a file,
 // observed through the debug log.
 #include "driver/file_run.h"
+#include "driver/flow_steps.h"
 #include "driver/option_access.h"
 #include "driver/run_context.h"
 #include "driver/schedule.h"
@@ -217,6 +218,35 @@ TEST_F(StepRunner, SplitLogsGiveOneLogPerFunction) {
     EXPECT_NE(alpha.find("ENTERING step 0 'pass 1'"), std::string::npos);
     EXPECT_NE(alpha.find("ENTERING step 54 'pass 2 trailer'"), std::string::npos);
     EXPECT_TRUE(dir.exists("prog.beta.odb"));
+}
+
+// The step runner notes its switches once per run, so a new run must not keep
+// the last run's: a pass-through followed by a normal run would transform
+// nothing.
+TEST_F(StepRunner, StepSwitchesAreThoseOfTheCurrentRun) {
+    const auto fresh_run = [](std::vector<const char*> options) {
+        RunContext& run = run_context();
+        if (run.debug_log)
+            std::fclose(run.debug_log);
+        reset_run_context();
+        vx::sw::reset_switches();
+        build_options(std::move(options));
+    };
+    fresh_run({"--debug=passthrough,verify"});
+    EXPECT_FALSE(steps_transform());
+    EXPECT_TRUE(run_context().step_switches.verify);
+
+    fresh_run({});
+    EXPECT_TRUE(steps_transform());
+    EXPECT_FALSE(run_context().step_switches.verify);
+
+    fresh_run({"--debug=passthrough=0,verify=0"});
+    EXPECT_TRUE(steps_transform());
+    EXPECT_FALSE(run_context().step_switches.verify);
+
+    fresh_run({"--debug=verify=2"});
+    EXPECT_TRUE(steps_transform());
+    EXPECT_TRUE(run_context().step_switches.verify);
 }
 
 TEST_F(StepRunner, FunctionsOutOfStepWithTheBarrierAreAnInternalError) {

@@ -30,8 +30,10 @@ ByteCursor cursor(const std::string& bytes) {
 
 TEST(Leb128, UnsignedEdgesRoundTrip) {
     const std::pair<uint32_t, std::string> cases[] = {
-        {0, std::string(1, '\0')}, {127, "\x7f"},           {128, "\x80\x01"},
-        {16383, "\xff\x7f"},       {16384, "\x80\x80\x01"}, {UINT32_MAX, "\xff\xff\xff\xff\x0f"},
+        {0, std::string(1, '\0')}, {127, "\x7f"},
+        {128, "\x80\x01"},         {16383, "\xff\x7f"},
+        {16384, "\x80\x80\x01"},   {UINT32_MAX, "\xff\xff\xff\xff\x0f"},
+        {2097151, "\xff\xff\x7f"}, {2097152, "\x80\x80\x80\x01"},
     };
     for (const auto& [value, bytes] : cases) {
         EXPECT_EQ(uleb(value), bytes) << value;
@@ -74,11 +76,29 @@ TEST(Leb128, ReaderAcceptsLongFormsAndKeepsThirtyTwoBits) {
     EXPECT_EQ(six_bytes.sleb(), INT32_MIN);
 }
 
+// Values of one, two and three bytes in a row, as a statement's position
+// holds them, each taken whole.
+TEST(Leb128, ShortValuesInARowAreEachTakenWhole) {
+    const std::string bytes = uleb(3) + uleb(300) + uleb(100000) + uleb(5);
+    ByteCursor in = cursor(bytes);
+    EXPECT_EQ(in.uleb(), 3u);
+    EXPECT_EQ(in.uleb(), 300u);
+    EXPECT_EQ(in.uleb(), 100000u);
+    EXPECT_EQ(in.uleb(), 5u);
+    EXPECT_TRUE(in.at_end() && !in.failed());
+}
+
 TEST(Leb128, ANumberCutShortFailsInsteadOfReadingOn) {
     std::string bytes = "\x80\x80";
     ByteCursor in(reinterpret_cast<const uint8_t*>(bytes.data()), 1); // the second byte is not ours
     EXPECT_EQ(in.uleb(), 0u);
     EXPECT_TRUE(in.failed());
+    const std::string three = "\x80\x80\x01";
+    for (size_t ours = 1; ours < three.size(); ++ours) {
+        ByteCursor cut(reinterpret_cast<const uint8_t*>(three.data()), ours);
+        EXPECT_EQ(cut.uleb(), 0u) << ours;
+        EXPECT_TRUE(cut.failed()) << ours;
+    }
     const std::string abc = "abc";
     ByteCursor text = cursor(abc); // no NUL
     EXPECT_EQ(text.text(), "");

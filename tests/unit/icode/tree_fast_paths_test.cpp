@@ -11,6 +11,7 @@
 #include "icode/reader_client.h"
 #include "icode/record_reader.h"
 #include "icode/record_writer.h"
+#include "icode/statement_conversion.h"
 #include "icode/text/assembler.h"
 #include "icode/writer.h"
 #include "icode/writer_client.h"
@@ -438,6 +439,42 @@ TEST(Leb128Reading, EveryValueCutOffAndFailureReadsAsByteByByte) {
             ASSERT_EQ(cursor.failed(), careful.failed) << round;
         }
     }
+}
+
+// ---- Node memory ----------------------------------------------------------------------
+
+// The nodes of a tree take their memory from the arena in force when the
+// tree begins, looked up once per tree: a tree begun after the environment
+// moved to another arena (the next function's) must not land in the one
+// before, which is released once its function is written.
+TEST(NodeMemory, EachTreeTakesItsNodesFromTheArenaInForceWhenItBegins) {
+    std::unique_ptr<ir::TYPE_PKG> package = vx::testing::fresh_ir_world();
+    Arena* const saved = ir::node_environment().arena;
+    {
+        StatementConverter converter(*package);
+        Arena first;
+        Arena second;
+        ir::node_environment().arena = &first;
+        converter.begin_tree();
+        ir::NODE* node = converter.make_tree_node(ir::ICON, nullptr);
+        EXPECT_EQ(node->op, ir::ICON);
+        const size_t first_used = first.bytes_used();
+        EXPECT_GT(first_used, 0u);
+
+        ir::node_environment().arena = &second;
+        converter.begin_tree();
+        for (size_t i = 0; i < 3 * ir::NodeSlots::kNodesPerRun; ++i)
+            converter.make_tree_node(ir::ICON, nullptr);
+        EXPECT_EQ(first.bytes_used(), first_used);
+        EXPECT_GE(second.bytes_used(), 3 * ir::NodeSlots::kNodesPerRun * sizeof(ir::NODE));
+
+        // A node made outside a tree follows a change of arena by itself.
+        ir::node_environment().arena = &first;
+        converter.make_node(ir::ICON, nullptr);
+        EXPECT_GT(first.bytes_used(), first_used);
+        ir::node_environment().arena = saved;
+    }
+    vx::testing::drop_ir_world(package);
 }
 
 // ---- Stepping over bodies -------------------------------------------------------------

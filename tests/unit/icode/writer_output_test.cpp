@@ -52,6 +52,86 @@ TEST(WriterOutput, LargeOutputsReachTheFileWhole) {
     vx::testing::drop_ir_world(package);
 }
 
+// One statement with a tree of `nodes` nodes (a chain of unary operators
+// over a leaf), written as the writer's fast path writes it.
+template <class Writer> void write_chain_statement(Writer& writer, int nodes, uint32_t line) {
+    writer.write_statement_head(Statement{SourcePos{1, line, 0}, {}});
+    for (int i = 0; i < nodes; ++i) {
+        TreeNode node;
+        node.opcode = i + 1 < nodes ? 10 : 4; // UMINUS over an ICON
+        node.type = 5;
+        node.first = static_cast<uint32_t>(i);
+        writer.write_tree_node(node);
+    }
+    writer.end_tree();
+}
+
+// Trees may wait to go out together; every other record, the end of a
+// section and hand_over_trees() still find them in place, and the offset
+// counts them all along.
+TEST(WriterOutput, GatheredTreesGoOutInTheirPlace) {
+    std::string gathered_out;
+    std::string plain_out;
+    RecordWriter gathered(gathered_out);
+    RecordWriter plain(plain_out);
+    gathered.gather_trees(true);
+    bool some_waited = false;
+    for (uint32_t i = 0; i < 3000; ++i) {
+        const int nodes = 1 + static_cast<int>(i % 40);
+        write_chain_statement(gathered, nodes, i);
+        write_chain_statement(plain, nodes, i);
+        ASSERT_EQ(gathered.offset(), plain.offset()) << i;
+        some_waited = some_waited || gathered_out.size() < plain_out.size();
+        EXPECT_LE(plain_out.size() - gathered_out.size(), RecordWriter::kGatheredTreeBytes + 400)
+            << i;
+        if (i % 700 == 0) {
+            gathered.write(Text{"between"});
+            plain.write(Text{"between"});
+            EXPECT_EQ(gathered_out, plain_out) << i;
+        }
+        if (i == 1500) {
+            gathered.end_section();
+            plain.end_section();
+            EXPECT_EQ(gathered_out, plain_out);
+        }
+    }
+    EXPECT_TRUE(some_waited);
+    gathered.hand_over_trees();
+    EXPECT_EQ(gathered_out, plain_out);
+    write_chain_statement(gathered, 3, 1);
+    write_chain_statement(plain, 3, 1);
+    gathered.gather_trees(false); // hands over what waits
+    EXPECT_EQ(gathered_out, plain_out);
+}
+
+// The writer gathers trees: what reaches the file is what a writer that
+// hands each tree over at once writes, across many pieces.
+TEST(WriterOutput, TreesReachTheFileWholeAndInOrder) {
+    vx::testing::ScratchDirectory dir;
+    std::unique_ptr<ir::TYPE_PKG> package = vx::testing::fresh_ir_world();
+    FILE* out = std::fopen((dir / "out.icode").c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::unique_ptr<IcodeWriter> writer = IcodeWriter::create(out, "t.c");
+    const size_t header = writer->offset();
+    std::string expected;
+    RecordWriter records(expected);
+    for (uint32_t i = 0; i < 60000; ++i) { // several drains' worth
+        const int nodes = 1 + static_cast<int>(i % 30);
+        write_chain_statement(*writer, nodes, i);
+        write_chain_statement(records, nodes, i);
+        if (i % 5000 == 0) {
+            writer->write(Text{"between"});
+            records.write(Text{"between"});
+        }
+    }
+    EXPECT_EQ(writer->offset(), header + expected.size());
+    ASSERT_TRUE(writer->close());
+    const std::string written = dir.read("out.icode");
+    ASSERT_GT(written.size(), header + expected.size());
+    EXPECT_EQ(written.substr(header, expected.size()), expected);
+    vx::testing::drop_ir_world(package);
+}
+
 // An output file opened over an earlier, longer output holds exactly what
 // a fresh file would once the writer is closed, whether the earlier bytes
 // are cut off by the main thread (a small output) or by the thread that

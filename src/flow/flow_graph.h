@@ -450,7 +450,7 @@ template <typename Visit> void for_each_target_ref(NODE* transfer, Visit&& visit
 }
 
 // Starts loading every cache line of the block's record.  A record spans
-// six or seven lines and starts anywhere in a line, so fetching one or two
+// five or six lines and starts anywhere in a line, so fetching one or two
 // chosen fields leaves the rest of a walk waiting for memory.
 inline void fetch_block_record(const BBLK* block) {
     const char* bytes = reinterpret_cast<const char*>(block);

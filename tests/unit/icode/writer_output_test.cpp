@@ -29,7 +29,10 @@ TEST(WriterOutput, AFileThatRefusesTheBytesMakesCloseFail) {
     vx::testing::drop_ir_world(package);
 }
 
-TEST(WriterOutput, LargeOutputsReachTheFileWhole) {
+// Writes with `write(writer, records)` both through an IcodeWriter to a
+// file and through a plain RecordWriter to a string, and checks that the
+// file holds the string right after its header.
+template <class Write> void expect_file_holds_the_records(Write&& write) {
     vx::testing::ScratchDirectory dir;
     std::unique_ptr<ir::TYPE_PKG> package = vx::testing::fresh_ir_world();
     FILE* out = std::fopen((dir / "out.icode").c_str(), "wb");
@@ -38,18 +41,24 @@ TEST(WriterOutput, LargeOutputsReachTheFileWhole) {
     const size_t header = writer->offset();
     std::string expected;
     RecordWriter records(expected);
-    for (int i = 0; i < 30000; ++i) { // several drains' worth
-        const std::string text(1 + i % 150, static_cast<char>('a' + i % 26));
-        const Text record{text};
-        writer->write(record);
-        records.write(record);
-    }
+    write(*writer, records);
     EXPECT_EQ(writer->offset(), header + expected.size());
     ASSERT_TRUE(writer->close());
     const std::string written = dir.read("out.icode");
     ASSERT_GT(written.size(), header + expected.size());
     EXPECT_EQ(written.substr(header, expected.size()), expected);
     vx::testing::drop_ir_world(package);
+}
+
+TEST(WriterOutput, LargeOutputsReachTheFileWhole) {
+    expect_file_holds_the_records([](IcodeWriter& writer, RecordWriter& records) {
+        for (int i = 0; i < 30000; ++i) { // several drains' worth
+            const std::string text(1 + i % 150, static_cast<char>('a' + i % 26));
+            const Text record{text};
+            writer.write(record);
+            records.write(record);
+        }
+    });
 }
 
 // One statement with a tree of `nodes` nodes (a chain of unary operators
@@ -107,29 +116,17 @@ TEST(WriterOutput, GatheredTreesGoOutInTheirPlace) {
 // The writer gathers trees: what reaches the file is what a writer that
 // hands each tree over at once writes, across many pieces.
 TEST(WriterOutput, TreesReachTheFileWholeAndInOrder) {
-    vx::testing::ScratchDirectory dir;
-    std::unique_ptr<ir::TYPE_PKG> package = vx::testing::fresh_ir_world();
-    FILE* out = std::fopen((dir / "out.icode").c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    std::unique_ptr<IcodeWriter> writer = IcodeWriter::create(out, "t.c");
-    const size_t header = writer->offset();
-    std::string expected;
-    RecordWriter records(expected);
-    for (uint32_t i = 0; i < 60000; ++i) { // several drains' worth
-        const int nodes = 1 + static_cast<int>(i % 30);
-        write_chain_statement(*writer, nodes, i);
-        write_chain_statement(records, nodes, i);
-        if (i % 5000 == 0) {
-            writer->write(Text{"between"});
-            records.write(Text{"between"});
+    expect_file_holds_the_records([](IcodeWriter& writer, RecordWriter& records) {
+        for (uint32_t i = 0; i < 60000; ++i) { // several drains' worth
+            const int nodes = 1 + static_cast<int>(i % 30);
+            write_chain_statement(writer, nodes, i);
+            write_chain_statement(records, nodes, i);
+            if (i % 5000 == 0) {
+                writer.write(Text{"between"});
+                records.write(Text{"between"});
+            }
         }
-    }
-    EXPECT_EQ(writer->offset(), header + expected.size());
-    ASSERT_TRUE(writer->close());
-    const std::string written = dir.read("out.icode");
-    ASSERT_GT(written.size(), header + expected.size());
-    EXPECT_EQ(written.substr(header, expected.size()), expected);
-    vx::testing::drop_ir_world(package);
+    });
 }
 
 // An output file opened over an earlier, longer output holds exactly what

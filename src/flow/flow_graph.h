@@ -530,11 +530,10 @@ void for_each_block_fetching_transfers(const std::vector<BBLK*>& blocks, Visit&&
     walk_blocks_fetching_transfers<false>(blocks, visit);
 }
 
-// The same from the last block to the first.  A walk that follows one
-// over the same blocks in the same direction finds in the cache only
-// what the function's size leaves there, which on a large function is
-// nothing: going back the other way it starts with what the walk before
-// it touched last.
+// The same from the last block to the first.  On a function larger than
+// the cache, a walk that follows another in the same direction finds
+// little of what that one read (the oldest lines go first); going back
+// the other way it starts with what the walk before it touched last.
 template <typename Visit>
 void for_each_block_backwards_fetching_transfers(const std::vector<BBLK*>& blocks, Visit&& visit) {
     walk_blocks_fetching_transfers<true>(blocks, visit);

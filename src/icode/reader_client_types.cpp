@@ -157,8 +157,8 @@ ir::Parameter parameter(const ParamEntry& b, TypeReadContext& cx) {
     return param;
 }
 
-ir::Enumerator enumerator(uint32_t owner, const EnumeratorEntry& b, TypeReadContext& cx) {
-    const bool is_signed = resolve(cx, owner)->is_signed();
+ir::Enumerator enumerator(const TYPE& owner, const EnumeratorEntry& b, TypeReadContext& cx) {
+    const bool is_signed = owner.is_signed();
     const int64_t value = is_signed ? int64_t{static_cast<int32_t>(b.value)} : int64_t{b.value};
     ir::Enumerator entry(std::string(b.name), value);
     entry.position = type_position(b.pos, cx);
@@ -225,7 +225,10 @@ void add_list_entry(const TypeRecord& r, TypeReadContext& cx) {
     if (const auto* b = std::get_if<ParamEntry>(&r.body))
         cx.table.add_parameter(r.number, parameter(*b, cx));
     else if (const auto* b = std::get_if<EnumeratorEntry>(&r.body))
-        cx.table.add_enumerator(r.number, enumerator(r.number, *b, cx));
+        // The value is read by the owner's signedness: the owner must have
+        // its enumerator list open (and so exist) before the entry is made.
+        cx.table.add_enumerator(
+            r.number, enumerator(*cx.table.open_list_owner(r.number, ir::TL_ENUMERATORS), *b, cx));
     else if (const auto* b = std::get_if<FieldEntry>(&r.body))
         cx.table.add_field(r.number, field(*b, cx));
     else

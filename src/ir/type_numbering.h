@@ -55,6 +55,10 @@ public:
     // function, enumerators (1) of an enum, the member lists (0, 2-9) of a
     // class, struct or union.  A list already filled is a duplicate.
     void begin_list(uint32_t number, uint8_t list_kind);
+    // The type whose list `list_kind` is open under `number`, for an entry
+    // that needs its owner before it can be made; stops with "Unexpected
+    // type attribute" when that list is not open.
+    TYPE* open_list_owner(uint32_t number, uint8_t list_kind) const;
     void add_parameter(uint32_t number, Parameter parameter);
     void add_enumerator(uint32_t number, Enumerator enumerator);
     void add_field(uint32_t number, FieldRecord field);
@@ -74,7 +78,6 @@ private:
         int open_list = -1;
     };
     const Entry& entry(uint32_t number) const;
-    TYPE* open_list_owner(uint32_t number, uint8_t list_kind) const;
     void redirect(const TYPE* merged, TYPE* survivor);
 
     std::map<uint32_t, Entry> entries_;

@@ -347,6 +347,11 @@ TEST_F(ReaderClient, TypeErrorsEndTheRunWithTheTypePackagesReport) {
          "type 2 list 7",
          "Duplicate CSU attributes"},
         {"type 1 list 0", "Unexpected type attribute"},
+        // An enumerator's value is read by its owner's signedness: an
+        // owner that does not exist must be refused before it is asked.
+        {"type 2 enumerator \"A\" 1", "invalid forward reference"},
+        {"type 0 enumerator \"A\" 1", "invalid forward reference"},
+        {"type 1 enumerator \"A\" 1", "Unexpected type attribute"},
     };
     for (const Case& c : cases) {
         Outcome outcome = read_refused(head + c.types);

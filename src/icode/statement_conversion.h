@@ -73,10 +73,12 @@ public:
     }
 
     // Inline for the nodes that no rule touches, which are most of a file.
+    // Every node made here carries the function's stamp from the start, so
+    // that convert_unless_stopping() need not store it again.
     ir::NODE* make_node(ir::Opcode op, ir::TYPE* type) {
         if (kMadeByRules[op])
-            return make_node_by_rules(op, type);
-        return slots_.make(op, type);
+            return make_stamped_node_by_rules(op, type);
+        return slots_.make(op, type, stamp_);
     }
     // make_node() for the nodes of one tree, after begin_tree(): the arena
     // the nodes go to does not change while a tree is read, so it is looked
@@ -84,8 +86,8 @@ public:
     void begin_tree() { slots_.follow_arena(); }
     ir::NODE* make_tree_node(ir::Opcode op, ir::TYPE* type) {
         if (kMadeByRules[op])
-            return make_node_by_rules(op, type);
-        return slots_.make_in_followed_arena(op, type);
+            return make_stamped_node_by_rules(op, type);
+        return slots_.make_in_followed_arena(op, type, stamp_);
     }
     ir::NODE* convert(ir::NODE* node) {
         node->stamp = stamp_;
@@ -104,11 +106,11 @@ public:
 
     // convert(), or nullptr where would_stop() holds: what the reader does
     // with each node once its operands are complete, with one look at the
-    // opcode for the nodes no rule touches.
+    // opcode for the nodes no rule touches.  Only for nodes made by
+    // make_node() or make_tree_node(), which are stamped already.
     ir::NODE* convert_unless_stopping(ir::NODE* node) {
         if (kConverted[node->op])
             return would_stop(node) ? nullptr : convert(node);
-        node->stamp = stamp_;
         if (node->type != plain_type_ && node->type != nullptr) {
             if (node->type->is_enum())
                 return convert_by_rules(node);
@@ -138,6 +140,11 @@ private:
 
     static bool would_stop_slowly(const ir::NODE* node);
     ir::NODE* make_node_by_rules(ir::Opcode op, ir::TYPE* type);
+    ir::NODE* make_stamped_node_by_rules(ir::Opcode op, ir::TYPE* type) {
+        ir::NODE* node = make_node_by_rules(op, type);
+        node->stamp = stamp_;
+        return node;
+    }
     ir::NODE* convert_by_rules(ir::NODE* node);
     ir::NODE* convert_name(ir::NODE* node);
     void note_local_address(const ir::NODE* node);

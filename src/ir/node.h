@@ -169,6 +169,12 @@ public:
     // records it.
     NODE(Opcode op_, TYPE* type_, NODE* left_ = nullptr, NODE* right_ = nullptr)
         : op(op_), type(type_), left(left_), right(right_) {}
+    // A reader's node: as above, with the declared type and the reading
+    // function's stamp set at once rather than stored again over the
+    // defaults just written.
+    NODE(Opcode op_, TYPE* type_, uint16_t stamp_)
+        : op(op_), type(type_), left(nullptr), right(nullptr), declared_type(type_), stamp(stamp_) {
+    }
     NODE(const NODE&) = default;
     NODE& operator=(const NODE&) = default;
 
@@ -297,9 +303,9 @@ class NodeSlots {
 public:
     static constexpr std::size_t kNodesPerRun = 16;
 
-    NODE* make(Opcode op, TYPE* type) {
+    NODE* make(Opcode op, TYPE* type, uint16_t stamp = 0) {
         follow_arena();
-        return make_in_followed_arena(op, type);
+        return make_in_followed_arena(op, type, stamp);
     }
     // For a caller making many nodes while the environment's arena surely
     // stays the same (the nodes of one tree): follow_arena() once, then
@@ -309,11 +315,10 @@ public:
         if (Arena* arena = node_environment().arena; arena != arena_)
             arena_ = arena, next_ = end_ = nullptr;
     }
-    NODE* make_in_followed_arena(Opcode op, TYPE* type) {
+    NODE* make_in_followed_arena(Opcode op, TYPE* type, uint16_t stamp = 0) {
         if (next_ == end_)
             take_run(arena_);
-        NODE* node = new (next_) NODE(op, type);
-        node->declared_type = type;
+        NODE* node = new (next_) NODE(op, type, stamp);
         next_ += sizeof(NODE);
         return node;
     }

@@ -207,5 +207,62 @@ TEST_F(Node, NameNotesItsSymbolAndPayloadSlotsCheckTheOpcode) {
     expect_stop([&] { icon->set_label(nullptr); });
 }
 
+// Every field of `made`, a node from NodeSlots with a stamp, against
+// `expected`, made by make_node() and stamped afterwards.
+void expect_same_fields(const NODE& made, const NODE& expected) {
+    EXPECT_EQ(made.op, expected.op);
+    EXPECT_EQ(made.flags, expected.flags);
+    EXPECT_EQ(made.id, expected.id);
+    EXPECT_EQ(made.type, expected.type);
+    EXPECT_EQ(made.left, expected.left);
+    EXPECT_EQ(made.right, expected.right);
+    EXPECT_EQ(made.declared_type, expected.declared_type);
+    EXPECT_EQ(made.value.words(), expected.value.words());
+    EXPECT_EQ(made.expr, expected.expr);
+    EXPECT_EQ(made.weight, expected.weight);
+    EXPECT_EQ(made.aux, expected.aux);
+    EXPECT_EQ(made.stamp, expected.stamp);
+    EXPECT_EQ(made.aux16[0], expected.aux16[0]);
+    EXPECT_EQ(made.aux16[1], expected.aux16[1]);
+}
+
+TEST_F(Node, SlotNodesWithAStampEqualFactoryNodesStampedAfterwards) {
+    auto* symbol = reinterpret_cast<Symbol*>(&int16);
+    // One opcode of each payload kind the reader fills, and one without.
+    struct Case {
+        Opcode op;
+        void (*fill)(BASE_NODE*, Symbol*);
+    };
+    const Case cases[] = {
+        {PLUS, [](BASE_NODE*, Symbol*) {}},
+        {NAME, [](BASE_NODE* n, Symbol* s) { n->read_name(s); }},
+        {ICON, [](BASE_NODE* n, Symbol*) { n->read_icon(0xfffffffeu); }},
+        {LABEL, [](BASE_NODE* n, Symbol*) { n->read_label(7); }},
+        {CALL, [](BASE_NODE* n, Symbol*) { n->read_call(3, 4); }},
+        {UCALL, [](BASE_NODE* n, Symbol*) { n->read_ucall(5); }},
+    };
+    NodeSlots slots;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.op));
+        NODE* made = slots.make(c.op, type_of(int16), 0x1234);
+        NODE* expected = make_node(c.op, type_of(int16));
+        expected->stamp = 0x1234;
+        expect_same_fields(*made, *expected);
+        c.fill(made, symbol);
+        c.fill(expected, symbol);
+        expect_same_fields(*made, *expected);
+        if (c.op == NAME) {
+            EXPECT_EQ(made->sym(), expected->sym());
+        }
+        if (c.op == CALL || c.op == UCALL) {
+            EXPECT_EQ(made->call_first_number(), expected->call_first_number());
+            EXPECT_EQ(made->call_number(), expected->call_number());
+        }
+    }
+    // Without a stamp, the slots make what the factory makes.
+    expect_same_fields(*slots.make(MINUS, type_of(uint32)), *make_node(MINUS, type_of(uint32)));
+    slots.drop();
+}
+
 } // namespace
 } // namespace vx::ir

@@ -2,6 +2,7 @@
 
 #include "driver/listing.h"
 #include "flow/dominators.h"
+#include "flow/gathered_edges.h"
 #include "flow/loop_hierarchy.h"
 #include "flow/reaching_definitions.h"
 #include "ir/node_build.h"
@@ -119,7 +120,7 @@ const std::vector<BBLK*>& FlowGraph::chain_blocks() {
     return blocks;
 }
 
-void FlowGraph::order_serials_after_building() {
+bool FlowGraph::order_serials_after_building() {
     std::reverse(blocks.begin(), blocks.end());
     const bool as_built =
         !blocks.empty() && blocks.front() == chain && blocks.back() == chain_tail_;
@@ -127,11 +128,12 @@ void FlowGraph::order_serials_after_building() {
         // Not a fresh build: follow the chain after all.
         serials_off_chain_ = true;
         chain_blocks();
-        return;
+        return false;
     }
     for (std::size_t i = 0; i < blocks.size(); ++i)
         blocks[i]->serial = static_cast<uint32_t>(i);
     serials_off_chain_ = false;
+    return true;
 }
 
 void FlowGraph::unlink_from_chain(BBLK* block) {
@@ -337,6 +339,7 @@ LABEL_REC* FlowGraph::label_of(BBLK* block) {
     if (block->labels.empty()) {
         LABEL_REC* label = new_label();
         label->block = block;
+        label->block_serial = block->serial;
         block->labels.push_back(label);
     }
     return block->labels.front();
@@ -438,8 +441,16 @@ FlowGraph& build_flow_graph(ir::FUNINFO& function, icode::FunctionBody& body,
     context.graph = std::make_unique<FlowGraph>(function, body);
     FlowGraph& graph = *context.graph;
     graph.options = options;
-    build_blocks(graph);
-    build_edges_and_number(graph);
+    GatheredTargets gathered;
+    if (options.remove_tail_recursion && !options.no_tail_recursion) {
+        // Removing tail calls changes edges after they are built.
+        build_blocks(graph);
+        build_edges_and_number(graph);
+    } else if (build_blocks_gathering_targets(graph, gathered)) {
+        number_gathered_blocks(graph, std::move(gathered));
+    } else {
+        build_edges_and_number(graph);
+    }
     function.has_flow_graph = true;
     return graph;
 }

@@ -8,7 +8,6 @@
 // a CBRANCH becomes IF(cond, COLON(target, next)), and a SWITCH without a
 // default gets one naming the block after it.
 #include "flow/flow_graph.h"
-#include "flow/gathered_edges.h"
 
 #include "ir/node_build.h"
 #include "ir/tree_walk.h"
@@ -80,14 +79,12 @@ void append_case(NODE*& cases, NODE* entry) {
 
 class BlockBuilder {
 public:
-    BlockBuilder(FlowGraph& graph, GatheredTargets* gathered) : g_(graph), gathered_(gathered) {}
-    // False when the serial numbers had to follow the chain.
-    bool run();
+    explicit BlockBuilder(FlowGraph& graph) : g_(graph) {}
+    void run();
 
 private:
     void note_label_numbers(const std::vector<StatementEntry>& statements);
     void flush();
-    void gather_targets(BBLK* block);
     void start_run(const StatementEntry& statement);
     void handle(std::vector<StatementEntry>& statements, std::size_t index);
     void handle_cbranch(const StatementEntry& statement);
@@ -95,24 +92,16 @@ private:
     void handle_label(std::vector<StatementEntry>& statements, std::size_t index);
 
     FlowGraph& g_;
-    GatheredTargets* gathered_;           // null: the edges are found afterwards
     std::vector<StatementEntry> pending_; // reverse execution order
 };
 
-bool BlockBuilder::run() {
+void BlockBuilder::run() {
     std::vector<StatementEntry> statements = std::move(g_.body.statements);
     g_.body.statements.clear();
     note_label_numbers(statements);
-    if (gathered_ != nullptr) {
-        // A block per statement at most (and the exit), a jump's targets
-        // mostly one or two.
-        gathered_->start.reserve(statements.size() + 3);
-        gathered_->target_trees.reserve(2 * statements.size() + 4);
-    }
 
     g_.exit = g_.make_block({StatementEntry{make_ureturn(), end_position(g_.function)}}, nullptr);
     g_.label_of(g_.exit);
-    gather_targets(g_.exit);
 
     if (statements.empty() || !ends_function(statements.back().tree->op)) {
         icode::StatementPos pos =
@@ -129,9 +118,7 @@ bool BlockBuilder::run() {
     if (pending_.empty())
         start_run(StatementEntry{g_.branch_to(g_.first), {}});
     flush();
-    if (gathered_ != nullptr)
-        gathered_->start.push_back(static_cast<uint32_t>(gathered_->target_trees.size()));
-    return g_.order_serials_after_building();
+    g_.order_serials_after_building();
 }
 
 // New labels must not take a number that the function already uses.  A
@@ -157,45 +144,9 @@ void BlockBuilder::note_label_numbers(const std::vector<StatementEntry>& stateme
 void BlockBuilder::flush() {
     if (pending_.empty())
         return;
-    // An URETURN inside the function becomes a jump to the exit block,
-    // which keeps the one way out without a value.
-    if (gathered_ != nullptr && pending_.front().tree->op == ir::URETURN)
-        pending_.front().tree = g_.branch_to(g_.exit);
     // One exactly sized list per block; pending_ keeps its room for the next.
-    BBLK* block = g_.make_block(StatementList(pending_.rbegin(), pending_.rend()), g_.first);
+    g_.make_block(StatementList(pending_.rbegin(), pending_.rend()), g_.first);
     pending_.clear();
-    gather_targets(block);
-}
-
-// Notes where the transfer's label references are, in tree order, without
-// reading them: the builder has read the transfer's root (and made an IF's
-// target list itself), but a jump's label node is still in memory, and
-// waiting for it here would cost a miss per block.  The numbering reads
-// them later, all together and fetched ahead.
-void BlockBuilder::gather_targets(BBLK* block) {
-    if (gathered_ == nullptr)
-        return;
-    std::vector<NODE*>& places = gathered_->target_trees;
-    gathered_->start.push_back(static_cast<uint32_t>(places.size()));
-    NODE* transfer = block->last_statement();
-    switch (transfer->op) {
-    case ir::BRANCH:
-        places.push_back(transfer->left);
-        return;
-    case ir::IF:
-        if (NODE* targets = transfer->right; targets->op == ir::COLON) {
-            places.push_back(targets->left);
-            places.push_back(targets->right);
-        } else {
-            places.push_back(targets);
-        }
-        return;
-    case ir::SWITCH:
-        places.push_back(transfer->right);
-        return;
-    default:
-        return;
-    }
 }
 
 void BlockBuilder::start_run(const StatementEntry& statement) {
@@ -271,7 +222,6 @@ void BlockBuilder::handle_label(std::vector<StatementEntry>& statements, std::si
     LABEL_REC* label = g_.label_for_number(statement.tree->label_number());
     label->read_number = statement.tree->label_number();
     label->block = g_.first;
-    label->block_serial = g_.first->serial;
     g_.first->labels.insert(g_.first->labels.begin(), label);
     const bool falls_in = index == 0 || !leaves_no_fall_through(statements[index - 1].tree->op);
     if (falls_in) {
@@ -283,13 +233,7 @@ void BlockBuilder::handle_label(std::vector<StatementEntry>& statements, std::si
 } // namespace
 
 void build_blocks(FlowGraph& graph) {
-    BlockBuilder(graph, nullptr).run();
-}
-
-bool build_blocks_gathering_targets(FlowGraph& graph, GatheredTargets& gathered) {
-    gathered.start.clear();
-    gathered.target_trees.clear();
-    return BlockBuilder(graph, &gathered).run();
+    BlockBuilder(graph).run();
 }
 
 } // namespace vx::flow

@@ -6,7 +6,6 @@
 #include "driver/abnormal_end.h"
 #include "driver/listing.h"
 #include "flow/flow_graph.h"
-#include "flow/gathered_edges.h"
 #include "ir/tree_walk.h"
 #include "support/check.h"
 
@@ -17,6 +16,15 @@
 namespace vx::flow {
 
 namespace {
+
+// The successor lists by serial number, as the edge walk found them, for
+// the numbering that follows it: block s lists targets[first[s] ..
+// first[s + 1]).
+struct EdgeArrays {
+    std::vector<uint32_t> first;
+    std::vector<uint32_t> targets;
+    uint32_t live = 0; // blocks not destroyed
+};
 
 // Takes the block off the layout list and clears its DFN, mark and
 // predecessors; the numbering gives them again as it places the blocks.
@@ -144,9 +152,6 @@ struct SuccessorTable {
     // table made from the edge walk's arrays orders only itself; placing
     // the blocks copies the order into the records).
     std::vector<bool> reordered;
-    // The records have no successors yet (a fresh build's table): placing
-    // the blocks gives every one its list.
-    bool records_lack_successors = false;
 
     // From the records.  The blocks are visited through FlowGraph::blocks
     // rather than the chain, so that their records are fetched side by
@@ -175,13 +180,11 @@ struct SuccessorTable {
     }
 
     // From the lists the edge walk collected, which also cleared what the
-    // records' own walk would (forget_place), or from a fresh build's
-    // gathered references: the lists are put in order here, from the
-    // arrays alone, and no record is read.
-    SuccessorTable(FlowGraph& graph, EdgeArrays&& arrays, bool fresh_records)
+    // records' own walk would (forget_place): the lists are put in order
+    // here, from the arrays alone, and no record is read.
+    SuccessorTable(FlowGraph& graph, EdgeArrays&& arrays)
         : blocks(graph.blocks), first(std::move(arrays.first)), targets(std::move(arrays.targets)),
-          live(arrays.live), reordered(blocks.size(), false),
-          records_lack_successors(fresh_records) {
+          live(arrays.live), reordered(blocks.size(), false) {
         for (std::size_t b = 0; b < blocks.size(); ++b)
             if (first[b + 1] - first[b] >= 2)
                 order_in_table(b);
@@ -189,7 +192,7 @@ struct SuccessorTable {
 
     // Gives the block's record its successors in the table's order.
     void copy_order_to_record(BBLK* b) const {
-        if (!records_lack_successors && (reordered.empty() || !reordered[b->serial]))
+        if (reordered.empty() || !reordered[b->serial])
             return;
         EdgeList edges;
         for (uint32_t at = first[b->serial]; at < first[b->serial + 1]; ++at)
@@ -336,14 +339,11 @@ void number_refs(BBLK* block, const std::vector<uint32_t>& dfn_by_serial, Placem
 // predecessor lists, numbers its first label (with the block's DFN) and
 // the label references of its transfer, so the records and the transfers
 // are visited once; they are fetched ahead, since the order jumps about
-// in memory.  On a function larger than the cache, a walk that follows
-// another in the same direction finds little of what that one read, so
-// this one goes against the walk before it: from the first block of the
-// layout to the last after the builder (which goes from the end of the
-// function to its start), the other way after the edge walk.  Either way a
-// block's predecessors come latest in the layout first, and the labels
-// beyond a block's first are numbered in layout order (walking backwards,
-// after the walk: such blocks are few).
+// in memory.  The walk goes from the last block of the layout to the
+// first: the edge walk before it went the other way, so on a function
+// larger than the cache this one starts with what is still there.  The
+// blocks with more than one label number the others afterwards, in layout
+// order; they are few.
 Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
                           const std::vector<uint32_t>& finished, bool give_uons) {
     const auto reached = static_cast<uint32_t>(finished.size());
@@ -359,10 +359,8 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
     const std::vector<uint32_t> uons =
         give_uons ? uons_by_serial(table, dfn_by_serial) : std::vector<uint32_t>{};
     graph.forget_label_numbers();
-    placement.next_label = reached + 1;
-    const bool forwards = table.records_lack_successors;
-    std::vector<BBLK*> more_labels; // walking backwards: last in the layout first
-    auto place = [&](BBLK* block) {
+    std::vector<BBLK*> more_labels; // last in the layout first
+    for_each_block_backwards_fetching_transfers(order, [&](BBLK* block) {
         const uint32_t dfn = dfn_by_serial[block->serial];
         block->dfn = dfn;
         // The first block's prev is the last block.
@@ -372,23 +370,16 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
         if (give_uons)
             block->uon = uons[block->serial];
         table.copy_order_to_record(block);
-        for (const Edge& e : block->succs) {
-            if (forwards)
-                add_edge(e.block->preds, block);
-            else
-                append_edge(e.block->preds, block);
-        }
+        // Met from the last to the first and appended, a block's
+        // predecessors come latest in the layout first, as they always have.
+        for (const Edge& e : block->succs)
+            append_edge(e.block->preds, block);
         FlowGraph::number_first_label(block);
-        if (forwards)
-            FlowGraph::number_other_labels(block, placement.next_label);
-        else if (block->labels.size() > 1)
+        if (block->labels.size() > 1)
             more_labels.push_back(block);
         number_refs(block, dfn_by_serial, placement);
-    };
-    if (forwards)
-        for_each_block_fetching_transfers(order, place);
-    else
-        for_each_block_backwards_fetching_transfers(order, place);
+    });
+    placement.next_label = reached + 1;
     for (auto it = more_labels.rbegin(); it != more_labels.rend(); ++it)
         FlowGraph::number_other_labels(*it, placement.next_label);
     graph.first = order.empty() ? nullptr : order.front();
@@ -401,20 +392,13 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
 // never reaches another already destroyed (they may form cycles among
 // themselves; no reached block lists one as a predecessor).  Which blocks
 // were reached is read from the placement, so that the reached blocks'
-// records are not visited again.  The records of a fresh build still have
-// the places the builder gave them, and their UONs are given here: a fresh
-// chain has no gaps, so a block's UON is its serial number plus one.
-void remove_unreached(FlowGraph& graph, const std::vector<uint32_t>& dfn_by_serial,
-                      bool fresh_records) {
+// records are not visited again.
+void remove_unreached(FlowGraph& graph, const std::vector<uint32_t>& dfn_by_serial) {
     std::vector<BBLK*> unreached;
     for (std::size_t s = 0; s < dfn_by_serial.size(); ++s)
         if (dfn_by_serial[s] == 0 && graph.blocks[s] != nullptr)
             unreached.push_back(graph.blocks[s]);
     for (BBLK* b : unreached) {
-        if (fresh_records) {
-            forget_place(b);
-            b->uon = b->serial + 1;
-        }
         b->succs.clear();
         b->preds.clear();
     }
@@ -461,18 +445,17 @@ std::vector<uint32_t> depth_first_finish_order(const SuccessorTable& table, uint
 namespace {
 
 // The UONs are given again when blocks went or were made since they were
-// given; blocks added at the chain's end only take the next ones.  A fresh
-// build's records have none yet.
+// given; blocks added at the chain's end only take the next ones.
 void number_from_table(FlowGraph& graph, const SuccessorTable& table) {
     std::vector<uint32_t> finished;
     if (graph.first != nullptr)
         finished = depth_first_finish_order(table, graph.first->serial);
     const bool any_unreached = finished.size() != table.live;
-    const bool give_uons = any_unreached || table.records_lack_successors ||
-                           !(graph.uons_follow_chain() || graph.give_uons_to_appended_blocks());
+    const bool give_uons =
+        any_unreached || !(graph.uons_follow_chain() || graph.give_uons_to_appended_blocks());
     const Placement placement = place_in_layout(graph, table, finished, give_uons);
     if (any_unreached)
-        remove_unreached(graph, placement.dfn_by_serial, table.records_lack_successors);
+        remove_unreached(graph, placement.dfn_by_serial);
     graph.note_uons_given();
     graph.finish_label_numbers(placement.next_label);
     for (NODE* ref : placement.unnumbered_refs)
@@ -502,72 +485,7 @@ void build_edges_and_number(FlowGraph& graph) {
     collect_edges(graph, &arrays);
     graph.note_uons_given();
     graph.note_change();
-    number_from_table(graph, SuccessorTable(graph, std::move(arrays), false));
-}
-
-namespace {
-
-// Binds a LABELREF of a transfer to its label, counting the reference.
-LABEL_REC* bind_target_ref(FlowGraph& graph, NODE* ref) {
-    LABEL_REC* label = graph.find_label(ref->label_number());
-    if (label == nullptr || label->block == nullptr)
-        unknown_label(ref->label_number());
-    ref->set_label(label);
-    ++label->reference_count;
-    return label;
-}
-
-// Each block's successors from the gathered target trees, as
-// add_successors gives them: in tree order, a label named twice listed
-// where it is named last.  The trees are read here for the first time, in
-// the order of the array, so they are fetched well ahead.  A label's
-// block is known by the serial number it had while the builder ran, in
-// creation order, so no block record is read.
-EdgeArrays edges_from_gathered(FlowGraph& graph, const GatheredTargets& gathered) {
-    constexpr uint32_t kFetchAhead = 16;
-    const auto count = static_cast<uint32_t>(graph.blocks.size());
-    const std::vector<NODE*>& trees = gathered.target_trees;
-    EdgeArrays arrays;
-    arrays.first.reserve(count + 1);
-    arrays.targets.reserve(trees.size());
-    boost::container::small_vector<NODE*, 4> refs;
-    boost::container::small_vector<uint32_t, 4> list;
-    for (uint32_t serial = 0; serial < count; ++serial) {
-        arrays.first.push_back(static_cast<uint32_t>(arrays.targets.size()));
-        const uint32_t made = count - 1 - serial;
-        // Blocks are visited in reverse creation order, so the trees ahead
-        // come before this block's in the array: fetch as many as this
-        // block has, that far back.
-        for (uint32_t at = gathered.start[made + 1]; at > gathered.start[made] && at > kFetchAhead;)
-            __builtin_prefetch(trees[--at - kFetchAhead]);
-        refs.clear();
-        for (uint32_t at = gathered.start[made]; at < gathered.start[made + 1]; ++at)
-            ir::walk_tree(trees[at], [&](NODE* node) {
-                if (node->op == ir::LABELREF)
-                    refs.push_back(node);
-            });
-        list.clear();
-        for (auto ref = refs.rbegin(); ref != refs.rend(); ++ref) {
-            const LABEL_REC* label = bind_target_ref(graph, *ref);
-            const uint32_t target = count - 1 - label->block_serial;
-            if (std::find(list.begin(), list.end(), target) == list.end())
-                list.push_back(target);
-        }
-        arrays.targets.insert(arrays.targets.end(), list.rbegin(), list.rend());
-    }
-    arrays.first.push_back(static_cast<uint32_t>(arrays.targets.size()));
-    arrays.live = count;
-    return arrays;
-}
-
-} // namespace
-
-void number_gathered_blocks(FlowGraph& graph, GatheredTargets&& gathered) {
-    EdgeArrays arrays = edges_from_gathered(graph, gathered);
-    graph.block_count = arrays.live;
-    graph.note_uons_given();
-    graph.note_change();
-    number_from_table(graph, SuccessorTable(graph, std::move(arrays), true));
+    number_from_table(graph, SuccessorTable(graph, std::move(arrays)));
 }
 
 namespace {

@@ -2,7 +2,6 @@
 
 #include "driver/listing.h"
 #include "flow/dominators.h"
-#include "flow/gathered_edges.h"
 #include "flow/loop_hierarchy.h"
 #include "flow/reaching_definitions.h"
 #include "ir/node_build.h"
@@ -120,7 +119,7 @@ const std::vector<BBLK*>& FlowGraph::chain_blocks() {
     return blocks;
 }
 
-bool FlowGraph::order_serials_after_building() {
+void FlowGraph::order_serials_after_building() {
     std::reverse(blocks.begin(), blocks.end());
     const bool as_built =
         !blocks.empty() && blocks.front() == chain && blocks.back() == chain_tail_;
@@ -128,12 +127,11 @@ bool FlowGraph::order_serials_after_building() {
         // Not a fresh build: follow the chain after all.
         serials_off_chain_ = true;
         chain_blocks();
-        return false;
+        return;
     }
     for (std::size_t i = 0; i < blocks.size(); ++i)
         blocks[i]->serial = static_cast<uint32_t>(i);
     serials_off_chain_ = false;
-    return true;
 }
 
 void FlowGraph::unlink_from_chain(BBLK* block) {
@@ -339,7 +337,6 @@ LABEL_REC* FlowGraph::label_of(BBLK* block) {
     if (block->labels.empty()) {
         LABEL_REC* label = new_label();
         label->block = block;
-        label->block_serial = block->serial;
         block->labels.push_back(label);
     }
     return block->labels.front();
@@ -441,16 +438,8 @@ FlowGraph& build_flow_graph(ir::FUNINFO& function, icode::FunctionBody& body,
     context.graph = std::make_unique<FlowGraph>(function, body);
     FlowGraph& graph = *context.graph;
     graph.options = options;
-    GatheredTargets gathered;
-    if (options.remove_tail_recursion && !options.no_tail_recursion) {
-        // Removing tail calls changes edges after they are built.
-        build_blocks(graph);
-        build_edges_and_number(graph);
-    } else if (build_blocks_gathering_targets(graph, gathered)) {
-        number_gathered_blocks(graph, std::move(gathered));
-    } else {
-        build_edges_and_number(graph);
-    }
+    build_blocks(graph);
+    build_edges_and_number(graph);
     function.has_flow_graph = true;
     return graph;
 }

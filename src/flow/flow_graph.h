@@ -40,10 +40,7 @@ namespace vx::ir {
 // renumbers the labels: a block's first label takes the block's DFN.
 class LABEL_REC {
 public:
-    uint32_t index = 0; // the label number written to the file
-    // `block`'s serial number when it took the label: a fresh build finds
-    // its edges' targets from it without reading the block records.
-    uint32_t block_serial = 0;
+    uint32_t index = 0;           // the label number written to the file
     flow::BBLK* block = nullptr;  // the block the label starts
     uint16_t reference_count = 0; // LABELREFs bound to it when edges were last built
     bool made_by_graph = false;   // not read from the file: written only while jumped to
@@ -278,8 +275,7 @@ public:
     // The builder makes the exit block first and every other block in front
     // of the chain's head, so the chain is the creation order reversed:
     // this gives the serial numbers in chain order without following it.
-    // False when they had to follow the chain after all.
-    bool order_serials_after_building();
+    void order_serials_after_building();
     // Whether the blocks' UONs still give their places in the chain: no
     // block has been made or destroyed since they were given.
     bool uons_follow_chain() const { return uons_given_ && uons_given_at_ == chain_edits_; }

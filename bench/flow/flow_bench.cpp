@@ -77,8 +77,8 @@ void evict_caches() {
 
 bool cold_caches = false;
 
-// Runs per size; the best one is reported.
-constexpr int kRuns = 15;
+// Runs per size (--runs); the best one is reported.
+int runs = 30;
 
 // The thread's CPU time: on a shared host, time spent waiting for the CPU
 // while other programs run does not count.
@@ -165,18 +165,20 @@ int main(int argc, char** argv) {
             cold_caches = true;
         else if (std::string(argv[i]) == "--padding" && i + 1 < argc)
             padding = std::atoi(argv[++i]);
+        else if (std::string(argv[i]) == "--runs" && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
         else
             sizes.push_back(std::atoi(argv[i]));
     }
     if (sizes.empty())
         sizes = {5000, 10000, 20000, 40000, 80000};
     std::printf("| blocks | CFG | dominators | loops | liveness |\n|---|---|---|---|---|\n");
-    // The best of kRuns runs per size: the host is shared, and the best run
+    // The best of `runs` runs per size: the host is shared, and the best run
     // is the one least disturbed by other work.  The sizes take turns, so
     // that a change in the host's load touches every size alike instead of
     // skewing the ratio between two of them.
     std::vector<Times> best(sizes.size());
-    for (int run = 0; run < kRuns; ++run)
+    for (int run = 0; run < runs; ++run)
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             const Times t = measure(sizes[i], padding);
             Times& b = best[i];

@@ -3,11 +3,12 @@
 # library and prints a table of times with the ratio per doubling, for
 # 5 000 to 80 000 blocks unless block counts are given.
 #
-#   bench/flow/run.sh [BUILD_DIR] [--cold] [--padding N] [BLOCKS...]
+#   bench/flow/run.sh [BUILD_DIR] [--cold] [--padding N] [--runs N] [BLOCKS...]
 #
 # --cold evicts the caches before every timed phase, so that every size
 # starts from the same memory state; --padding N adds N assignments to
-# every block.  docs/flow.md explains both and has the measurements.
+# every block; --runs N takes the best of N runs per size instead of 30.
+# docs/flow.md explains them and has the measurements.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build

@@ -24,6 +24,8 @@ struct EdgeArrays {
     std::vector<uint32_t> first;
     std::vector<uint32_t> targets;
     uint32_t live = 0; // blocks not destroyed
+    // Every label reference of every transfer, bound to its label.
+    std::vector<NODE*> refs;
 };
 
 // Takes the block off the layout list and clears its DFN, mark and
@@ -52,10 +54,13 @@ void route_ureturn_to_exit(FlowGraph& graph, BBLK* block) {
 }
 
 // Binds every LABELREF of the block's last statement and adds the edges.
-// The list ends up in tree order (left to right).
-void add_successors(FlowGraph& graph, BBLK* block) {
+// The list ends up in tree order (left to right).  The references are
+// also kept in `all_refs` when it is given.
+void add_successors(FlowGraph& graph, BBLK* block, std::vector<NODE*>* all_refs) {
     boost::container::small_vector<NODE*, 2> refs;
     for_each_target_ref(block->last_statement(), [&](NODE* ref) { refs.push_back(ref); });
+    if (all_refs != nullptr)
+        all_refs->insert(all_refs->end(), refs.begin(), refs.end());
     for (auto at = refs.rbegin(); at != refs.rend(); ++at) {
         NODE* ref = *at;
         LABEL_REC* label = graph.find_label(ref->label_number());
@@ -152,6 +157,11 @@ struct SuccessorTable {
     // table made from the edge walk's arrays orders only itself; placing
     // the blocks copies the order into the records).
     std::vector<bool> reordered;
+    // The transfers' label references, when the edge walk kept them: the
+    // numbering then gives them their numbers from this list, without
+    // reading the transfers again.
+    bool refs_listed = false;
+    std::vector<NODE*> refs;
 
     // From the records.  The blocks are visited through FlowGraph::blocks
     // rather than the chain, so that their records are fetched side by
@@ -184,7 +194,8 @@ struct SuccessorTable {
     // here, from the arrays alone, and no record is read.
     SuccessorTable(FlowGraph& graph, EdgeArrays&& arrays)
         : blocks(graph.blocks), first(std::move(arrays.first)), targets(std::move(arrays.targets)),
-          live(arrays.live), reordered(blocks.size(), false) {
+          live(arrays.live), reordered(blocks.size(), false), refs_listed(true),
+          refs(std::move(arrays.refs)) {
         for (std::size_t b = 0; b < blocks.size(); ++b)
             if (first[b + 1] - first[b] >= 2)
                 order_in_table(b);
@@ -246,6 +257,7 @@ void collect_edges(FlowGraph& graph, EdgeArrays* arrays) {
     if (arrays != nullptr) {
         arrays->first.reserve(blocks.size() + 1);
         arrays->targets.reserve(2 * blocks.size());
+        arrays->refs.reserve(2 * blocks.size());
     }
     auto close_lists_up_to = [&](std::size_t serial) {
         while (arrays->first.size() <= serial)
@@ -256,7 +268,7 @@ void collect_edges(FlowGraph& graph, EdgeArrays* arrays) {
         b->succs.clear();
         b->uon = ++count;
         route_ureturn_to_exit(graph, b);
-        add_successors(graph, b);
+        add_successors(graph, b, arrays != nullptr ? &arrays->refs : nullptr);
         if (arrays == nullptr) {
             b->preds.clear();
             b->dfn = 0;
@@ -336,10 +348,11 @@ void number_refs(BBLK* block, const std::vector<uint32_t>& dfn_by_serial, Placem
 
 // Reverse post-order: the block left last comes first.  Only reached blocks
 // are on the new layout list.  Each one gives itself to its successors'
-// predecessor lists, numbers its first label (with the block's DFN) and
-// the label references of its transfer, so the records and the transfers
-// are visited once; they are fetched ahead, since the order jumps about
-// in memory.  The walk goes from the last block of the layout to the
+// predecessor lists, numbers its first label (with the block's DFN) and,
+// unless the edge walk listed the references (number_listed_refs), the
+// label references of its transfer, so the records and the transfers are
+// visited once; they are fetched ahead, since the order jumps about in
+// memory.  The walk goes from the last block of the layout to the
 // first: the edge walk before it went the other way, so on a function
 // larger than the cache this one starts with what is still there.  The
 // blocks with more than one label number the others afterwards, in layout
@@ -360,7 +373,7 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
         give_uons ? uons_by_serial(table, dfn_by_serial) : std::vector<uint32_t>{};
     graph.forget_label_numbers();
     std::vector<BBLK*> more_labels; // last in the layout first
-    for_each_block_backwards_fetching_transfers(order, [&](BBLK* block) {
+    auto place = [&](BBLK* block) {
         const uint32_t dfn = dfn_by_serial[block->serial];
         block->dfn = dfn;
         // The first block's prev is the last block.
@@ -377,8 +390,16 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
         FlowGraph::number_first_label(block);
         if (block->labels.size() > 1)
             more_labels.push_back(block);
-        number_refs(block, dfn_by_serial, placement);
-    });
+        if (!table.refs_listed)
+            number_refs(block, dfn_by_serial, placement);
+    };
+    // With the edge walk's list of references the walk has no transfer to
+    // read: on a function larger than the cache the transfers are a good
+    // part of what it would wait for.
+    if (!table.refs_listed)
+        for_each_block_backwards_fetching_transfers(order, place);
+    else
+        for_each_block_backwards_fetching_records(order, place);
     placement.next_label = reached + 1;
     for (auto it = more_labels.rbegin(); it != more_labels.rend(); ++it)
         FlowGraph::number_other_labels(*it, placement.next_label);
@@ -386,6 +407,18 @@ Placement place_in_layout(FlowGraph& graph, const SuccessorTable& table,
     graph.block_count = reached;
     graph.set_layout_order(std::move(order));
     return placement;
+}
+
+// Every label has its number: the references the edge walk listed take
+// them, fetched well ahead (the list knows where each one is).  The
+// references of unreached blocks, gone now, are numbered too, harmlessly.
+void number_listed_refs(const std::vector<NODE*>& refs) {
+    constexpr std::size_t kFetchAhead = 16;
+    for (std::size_t i = 0; i < refs.size(); ++i) {
+        if (i + kFetchAhead < refs.size())
+            __builtin_prefetch(refs[i + kFetchAhead]);
+        refs[i]->value = ir::Int96::from_unsigned(refs[i]->label()->index);
+    }
 }
 
 // The unreached blocks lose their edges first, so that destroying one
@@ -460,6 +493,7 @@ void number_from_table(FlowGraph& graph, const SuccessorTable& table) {
     graph.finish_label_numbers(placement.next_label);
     for (NODE* ref : placement.unnumbered_refs)
         ref->value = ir::Int96::from_unsigned(ref->label()->index);
+    number_listed_refs(table.refs);
     graph.note_change();
     graph.note_numbered(!table.exits_reversed);
 }
